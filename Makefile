@@ -1,0 +1,33 @@
+# Thin wrapper over the CMake presets. `make demo` and `make test` are the two
+# commands of the README; both install what they need first.
+
+.PHONY: all deps demo test build dev release bench clean
+
+all: dev
+
+deps:
+	@scripts/install-deps
+
+dev: deps
+	cmake --preset dev
+	cmake --build --preset dev
+
+build: dev
+
+test: deps
+	cmake --preset ci
+	cmake --build --preset ci
+	ctest --preset ci
+
+release: deps
+	cmake --preset release
+	cmake --build --preset release
+
+demo: release
+	@scripts/run-demo build/release
+
+bench: release
+	@bench/run-all build/release
+
+clean:
+	rm -rf build var

@@ -1,0 +1,165 @@
+#include "zuzazer/FXFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "zuzazer/FXErrorUtil.h"
+#include "zuzazer/FXPath.h"
+#include "zuzazer/FXUniqueFd.h"
+#include "zuzazer/YqWin32Errors.h"
+
+namespace {
+
+CTimeStamp FromTimespec(const struct timespec& ts) {
+  return CTimeStamp::FromUnixNanoseconds(static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+}
+
+void FillInfo(const struct stat& st, FXFileInfo& info) {
+  info.isDirectory = S_ISDIR(st.st_mode);
+  info.size = static_cast<unsigned long long>(st.st_size);
+  info.lastWriteTime = FromTimespec(st.st_mtim);
+  info.lastChangeTime = FromTimespec(st.st_ctim);
+  info.lastAccessTime = FromTimespec(st.st_atim);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+namespace FXFile {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+CYqError CreateDirectories(const std::string& path, mode_t mode) {
+  if (path.empty()) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorPathNotFound, "Empty folder name");
+  if (IsDirectory(path)) return CYqError::Success();
+  const std::string parent = FXPath::GetDirectory(path);
+  if (!parent.empty() && parent != path) {
+    CYqError error = CreateDirectories(parent, mode);
+    if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+  }
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST) {
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create folder [%s]", path.c_str());
+  }
+  if (!IsDirectory(path)) {
+    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorAlreadyExists, "[%s] exists and is not a folder", path.c_str());
+  }
+  return CYqError::Success();
+}
+
+CYqError GetInfo(const std::string& path, FXFileInfo& info) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot read the attributes of [%s]", path.c_str());
+  }
+  info.name = FXPath::GetFileName(path);
+  FillInfo(st, info);
+  return CYqError::Success();
+}
+
+CYqError Remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) {
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot delete [%s]", path.c_str());
+  }
+  return CYqError::Success();
+}
+
+CYqError Move(const std::string& from, const std::string& to, bool replace) {
+  const unsigned flags = replace ? 0u : RENAME_NOREPLACE;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) != 0) {
+    const int err = errno;
+    if (err == EEXIST) {
+      return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorFileExists, "Cannot move [%s] to [%s]: the target exists",
+                                     from.c_str(), to.c_str());
+    }
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, err, "Cannot move [%s] to [%s]", from.c_str(), to.c_str());
+  }
+  return CYqError::Success();
+}
+
+CYqError FindFiles(const std::string& folder, const std::string& pattern, std::vector<FXFileInfo>& entries) {
+  entries.clear();
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) {
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot list folder [%s]", folder.c_str());
+  }
+  const bool matchAll = pattern.empty() || pattern == "*" || pattern == "*.*";
+  const int dirFd = ::dirfd(dir.get());
+  errno = 0;
+  while (struct dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!matchAll && ::fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, 0) != 0) continue;  // gone meanwhile
+    FXFileInfo info;
+    info.name = name;
+    FillInfo(st, info);
+    entries.push_back(std::move(info));
+  }
+  if (errno != 0) {
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot read folder [%s]", folder.c_str());
+  }
+  return CYqError::Success();
+}
+
+CYqError WriteAtomically(const std::string& path, const std::string& data, mode_t mode) {
+  const std::string temporary = path + ".tmp";
+  zn::detail::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.c_str());
+  std::size_t written = 0;
+  while (written < data.size()) {
+    const ssize_t n = ::write(fd.get(), data.data() + written, data.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::unlink(temporary.c_str());
+      return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, err, "Cannot write [%s]", temporary.c_str());
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd.get()) != 0 || fd.close() != 0) {
+    const int err = errno;
+    ::unlink(temporary.c_str());
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, err, "Cannot write [%s]", temporary.c_str());
+  }
+  CYqError error = Move(temporary, path, true);
+  if (error.IsError()) ::unlink(temporary.c_str());
+  return error;
+}
+
+CYqError ReadAll(const std::string& path, std::string& data) {
+  data.clear();
+  zn::detail::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open [%s]", path.c_str());
+  char buffer[65536];
+  while (true) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot read [%s]", path.c_str());
+    }
+    if (n == 0) break;
+    data.append(buffer, static_cast<std::size_t>(n));
+  }
+  return CYqError::Success();
+}
+
+}  // namespace FXFile

@@ -1,0 +1,241 @@
+#include "zuzazer/FXString.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "zuzazer/FXErrorUtil.h"
+#include "zuzazer/YqWin32Errors.h"
+
+namespace {
+
+constexpr std::string_view kFlagChars = "-+ #0'";
+constexpr std::string_view kLengthChars = "hlLqjzt";
+
+// Returns the format with every "%n" conversion turned into one that takes
+// its argument and prints nothing, and a trailing lone "%" made literal; or
+// an empty string when the format needs no change (the usual case).
+std::string SanitizedFormat(const char* format) {
+  std::string fixed;
+  bool changed = false;
+  const char* p = format;
+  const char* copiedUpTo = format;
+  while (*p != '\0') {
+    if (*p != '%') {
+      ++p;
+      continue;
+    }
+    const char* spec = p++;
+    if (*p == '%') {
+      ++p;
+      continue;
+    }
+    while (*p != '\0' && kFlagChars.find(*p) != std::string_view::npos) ++p;
+    while ((*p >= '0' && *p <= '9') || *p == '*' || *p == '$') ++p;
+    if (*p == '.') {
+      ++p;
+      while ((*p >= '0' && *p <= '9') || *p == '*' || *p == '$') ++p;
+    }
+    while (*p != '\0' && kLengthChars.find(*p) != std::string_view::npos) ++p;
+    if (*p == '\0') {
+      fixed.append(copiedUpTo, spec);
+      fixed.append("%%").append(spec + 1, p);
+      copiedUpTo = p;
+      changed = true;
+      break;
+    }
+    if (*p == 'n') {
+      fixed.append(copiedUpTo, spec);
+      fixed.append("%.0s");
+      copiedUpTo = p + 1;
+      changed = true;
+    }
+    ++p;
+  }
+  if (!changed) return std::string();
+  fixed.append(copiedUpTo);
+  return fixed;
+}
+
+}  // namespace
+
+namespace FXString {
+
+int FormatToBuffer(char* buffer, std::size_t size, const char* format, va_list args) {
+  if (format == nullptr) {
+    if (size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  const std::string fixed = SanitizedFormat(format);
+  const char* effective = fixed.empty() ? format : fixed.c_str();
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(buffer, size, effective, copy);
+  va_end(copy);
+  if (length < 0 && size > 0) buffer[0] = '\0';
+  return length;
+}
+
+CYqError FormatArgList(std::string& out, std::size_t maxLength, const char* format, va_list args) {
+  out.clear();
+  char stackBuffer[1024];
+  va_list first;
+  va_copy(first, args);
+  const int length = FormatToBuffer(stackBuffer, sizeof stackBuffer, format, first);
+  va_end(first);
+  if (length < 0) {
+    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidParameter,
+                                   "Format [%s] could not be expanded", format);
+  }
+  const auto full = static_cast<std::size_t>(length);
+  if (full < sizeof stackBuffer) {
+    out.assign(stackBuffer, std::min(full, maxLength));
+  } else {
+    out.resize(full);
+    va_list second;
+    va_copy(second, args);
+    FormatToBuffer(out.data(), full + 1, format, second);
+    va_end(second);
+    if (full > maxLength) out.resize(maxLength);
+  }
+  if (full > maxLength) {
+    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorBufferOverflow,
+                                   "Formatted text of %zu characters exceeds the limit of %zu",
+                                   full, maxLength);
+  }
+  return CYqError::Success();
+}
+
+CYqError FormatArgList(std::string& out, const char* format, va_list args) {
+  return FormatArgList(out, kDefaultMaxFormattedLength, format, args);
+}
+
+CYqError Format(std::string& out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  CYqError result = FormatArgList(out, format, args);
+  va_end(args);
+  return result;
+}
+
+std::string ToUpper(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return result;
+}
+
+std::string ToLower(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return result;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string Trim(std::string_view text, std::string_view characters) {
+  const auto first = text.find_first_not_of(characters);
+  if (first == std::string_view::npos) return std::string();
+  const auto last = text.find_last_not_of(characters);
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (true) {
+    const auto end = text.find(separator, start);
+    if (end == std::string_view::npos) {
+      fields.emplace_back(text.substr(start));
+      return fields;
+    }
+    fields.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+std::wstring ToWstring(std::string_view text) {
+  std::wstring result;
+  result.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = 0;
+    char32_t cp = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = lead & 0x07;
+    } else {
+      result.push_back(L'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (i + extra >= text.size()) {  // sequence cut short by the end
+      result.push_back(L'\uFFFD');
+      break;
+    }
+    bool valid = true;
+    for (int k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        valid = false;
+        break;
+      }
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      result.push_back(L'\uFFFD');
+      ++i;
+      continue;
+    }
+    result.push_back(static_cast<wchar_t>(cp));
+    i += 1 + extra;
+  }
+  return result;
+}
+
+std::string ToString(std::wstring_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (const wchar_t wc : text) {
+    auto cp = static_cast<char32_t>(wc);
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+      result.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      result.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      result.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      result.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      result.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      result.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return result;
+}
+
+}  // namespace FXString

@@ -1,0 +1,43 @@
+// String helpers of the utility library: bounded printf-style formatting,
+// case, trimming, splitting and wide-string conversion.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zuzazer/CYqError.h"
+
+namespace FXString {
+
+// Longest text Format and FormatArgList produce without a limit of their own.
+inline constexpr std::size_t kDefaultMaxFormattedLength = 64 * 1024;
+
+// printf-style formatting into `out`. A result longer than the limit fails
+// with Win32 error 111 and leaves the text cut at the limit; a format that
+// cannot be expanded fails with 87. "%n" conversions are never executed.
+CYqError Format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+CYqError FormatArgList(std::string& out, const char* format, va_list args);
+CYqError FormatArgList(std::string& out, std::size_t maxLength, const char* format, va_list args);
+
+// vsnprintf with the same protection against "%n" and a stray "%" at the end
+// of the format. Returns the length of the full result, or -1 on failure.
+int FormatToBuffer(char* buffer, std::size_t size, const char* format, va_list args);
+
+std::string ToUpper(std::string_view text);
+std::string ToLower(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+inline constexpr std::string_view kWhitespace = " \t\r\n\v\f";
+std::string Trim(std::string_view text, std::string_view characters = kWhitespace);
+
+// Splits at every separator; empty fields are kept.
+std::vector<std::string> Split(std::string_view text, char separator);
+
+// UTF-8 to wide (UTF-32 here) and back; invalid bytes become U+FFFD.
+std::wstring ToWstring(std::string_view text);
+std::string ToString(std::wstring_view text);
+
+}  // namespace FXString

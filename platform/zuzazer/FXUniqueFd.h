@@ -1,0 +1,42 @@
+// Owner of a file descriptor: closes it when it goes out of scope.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace zn::detail {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.m_fd, -1));
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return m_fd; }
+  explicit operator bool() const { return m_fd >= 0; }
+  int release() { return std::exchange(m_fd, -1); }
+
+  void reset(int fd = -1) {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = fd;
+  }
+  // Closes now and reports what close(2) said.
+  int close() {
+    const int result = m_fd >= 0 ? ::close(m_fd) : 0;
+    m_fd = -1;
+    return result;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+}  // namespace zn::detail

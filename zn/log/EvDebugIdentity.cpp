@@ -1,0 +1,161 @@
+#include "zn/log/EvDebugIdentity.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "dazurudev/CYqIPAddr.h"
+#include "zn/log/EvDebug.h"
+#include "zn/log/LogSettings.h"
+#include "znfocus/ZNPI_Focus.h"
+#include "zuzazer/FXPath.h"
+
+namespace zn::detail {
+namespace {
+
+void CopyText(char* target, std::size_t size, const std::string& text) {
+  const std::size_t length = std::min(text.size(), size - 1);
+  std::memcpy(target, text.data(), length);
+  target[length] = '\0';
+}
+
+// Splits at "." outside double quotes; a backslash keeps the next character.
+std::vector<std::string> SplitVersion(const std::string& text) {
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      parts.back() += text[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == '.' && !quoted) {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+}  // namespace
+
+int ServicePackFromVersion(const std::string& version) {
+  const std::vector<std::string> parts = SplitVersion(version);
+  if (parts.size() != 3) return 0;
+  int n = 0;
+  const std::string& second = parts[1];
+  std::from_chars(second.data(), second.data() + second.size(), n);
+  if (n >= 1000) return n / 100;
+  if (n >= 101) return n / 10;
+  return n;
+}
+
+std::string RunningProcessName() {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return "unknown";
+  path[length] = '\0';
+  return FXPath::GetFileName(path);
+}
+
+std::string OperatingSystemText() {
+  std::string pretty;
+  std::ifstream release("/etc/os-release");
+  std::string line;
+  while (std::getline(release, line)) {
+    if (line.rfind("PRETTY_NAME=", 0) == 0) {
+      pretty = line.substr(12);
+      if (pretty.size() >= 2 && (pretty.front() == '"' || pretty.front() == '\'')) {
+        pretty = pretty.substr(1, pretty.size() - 2);
+      }
+    }
+  }
+  struct utsname names {};
+  ::uname(&names);
+  if (pretty.empty()) pretty = names.sysname;
+  return pretty + " (" + names.release + " " + names.machine + ")";
+}
+
+std::string ProcessorText() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      const auto colon = line.find(':');
+      if (colon != std::string::npos) return line.substr(line.find_first_not_of(" \t", colon + 1));
+    }
+  }
+  struct utsname names {};
+  ::uname(&names);
+  return names.machine;
+}
+
+std::string HostAddressText(const std::string& host) {
+  std::vector<std::string> addresses;
+  if (CYqIPAddr::LookupHost(host, addresses).IsError()) return "Not found";
+  if (addresses.empty()) return "None";
+  return addresses.front();
+}
+
+bool GatherProcessIdentity(const std::string& moduleName, int& fdsetSize) {
+  fdsetSize = 0;
+  CYqIPAddr::SetPreferredFamily(LogSettings::PreferredIPFamily());
+  if (LogSettings::Number(LogSettings::kSession, "nDisableUnixSock").value_or(0) != 0) {
+    CYqNetSettings::DisableUnixSockets(true);
+  }
+  // Networking needs no start-up here; opening one socket and resolving
+  // "localhost" still tells early when the network stack is unusable.
+  CYqNetSettings::ProbeTcpSocket();
+  std::vector<std::string> addresses;
+  CYqIPAddr::LookupHost("localhost", addresses);
+
+  const std::string client =
+      (LogSettings::PlatformType() & 1u) != 0 ? LogSettings::HubServerClientName() : LogSettings::PhysicalMachine();
+  if (client.empty()) return false;
+  CopyText(EvDebug::c_clientName, sizeof EvDebug::c_clientName, client);
+
+  bool resolved = false;
+  if (ZNPI_Focus::getFocus() != nullptr) {
+    const std::string configured = LogSettings::ClientHostName(client);
+    if (!configured.empty() && CYqIPAddr::LookupHost(configured, addresses).IsSuccess()) {
+      CopyText(EvDebug::c_hostName, sizeof EvDebug::c_hostName, configured);
+      EvDebug::c_hostIP = !addresses.empty() && !addresses.front().empty() ? addresses.front() : configured;
+      resolved = true;
+    }
+  }
+  if (!resolved) {
+    std::string local;
+    if (CYqIPAddr::GetLocalHostName(local).IsSuccess()) {
+      CopyText(EvDebug::c_hostName, sizeof EvDebug::c_hostName, local);
+      const bool found = CYqIPAddr::LookupHost(local, addresses).IsSuccess() && !addresses.empty();
+      EvDebug::c_hostIP = found ? addresses.front() : local;
+    } else {
+      CopyText(EvDebug::c_hostName, sizeof EvDebug::c_hostName, "NO CLIENT");
+    }
+  }
+
+  std::vector<std::string> macs;
+  if (CYqNetSettings::GetMacAddresses(macs).IsSuccess() && !macs.empty()) EvDebug::c_NicMac = macs.front();
+
+  int size = LogSettings::FdsetSize(moduleName);
+  if (size == 0) size = LogSettings::FdsetSize("default");
+  if (size != 0) {
+    CYqNetSettings::SetMaxSocketSetSize(size);
+    fdsetSize = size;
+  }
+  if (LogSettings::Number(LogSettings::kSession, "nEnableFastLoopBack").value_or(0) != 0) {
+    CYqNetSettings::SetFastLoopback(true);
+  }
+  if (const auto version = LogSettings::Text(LogSettings::kInstanceRoot, "sProductVersion")) {
+    EvDebug::c_ServicePackVer = ServicePackFromVersion(*version);
+  }
+  return true;
+}
+
+}  // namespace zn::detail

@@ -1,0 +1,235 @@
+// Levels, sizes and switches of a log, and their refresh from the settings.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "zn/log/EvDebug.h"
+#include "zn/log/EvDebugModule.h"
+#include "zn/log/EvDebugState.h"
+#include "zn/log/LogSettings.h"
+#include "zuzazer/CYqLogger.h"
+#include "zuzazer/FXString.h"
+#include "zuzazer/YqSleep.h"
+#include "zuzazer/YqWin32Errors.h"
+
+using zn::detail::LogSettings;
+using zn::detail::LogState;
+using zn::detail::ModuleKey;
+using zn::detail::ModuleNameOf;
+
+namespace zn::detail {
+
+std::string ModuleNameOf(const EvDebugFileInstance& instance) {
+  ZnCriticalSectionLock lock(&LogState().settingsLock);
+  return instance.m_moduleName;
+}
+
+bool DebuggerAttached() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("TracerPid:", 0) == 0) return std::stoi(line.substr(10)) != 0;
+  }
+  return false;
+}
+
+}  // namespace zn::detail
+
+namespace {
+
+constexpr const char* kImageOptionsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\";
+
+}  // namespace
+
+void EvDebug::refreshDebugLevel(const char* name) {
+  EvDebugFileInstance* instance = resolveInstance();
+  instance->m_lastRefresh.store(static_cast<long long>(::time(nullptr)));
+  const std::string module = name != nullptr ? std::string(name) : ModuleNameOf(*instance);
+  const long long level =
+      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(module, "_DEBUGLEVEL"), instance->m_defaultDebugLevel);
+  const int current = instance->m_debugLevel.load();
+  if (level != current) {
+    EvDebug(instance).DebugLvl("EvDebug::refreshDebugLevel", 0, "Changing Debug level from %d to %u", current,
+                               static_cast<unsigned>(level));
+    instance->m_debugLevel.store(static_cast<int>(level));
+  }
+}
+
+void EvDebug::refreshLogFileSize() {
+  EvDebugFileInstance* instance = resolveInstance();
+  CYqLogger* writer = instance->m_writer.load();
+  if (writer == nullptr || instance->m_state.load() != EvDebugFileInstance::kOpen) return;
+  const auto size = static_cast<unsigned long long>(
+      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(ModuleNameOf(*instance), "_MAXLOGFILESIZE"),
+                            static_cast<long long>(writer->GetDefaultLogFileSize())));
+  if (size != writer->GetLogFileSize()) {
+    EvDebug(instance).DebugLvl("EvDebug::refreshLogFileSize", 7, "Changing log file size from %llu MB to %lu MB",
+                               writer->GetLogFileSize(), static_cast<unsigned long>(size));
+    writer->SetLogFileSize(size);
+  }
+}
+
+void EvDebug::refreshMaxVersion() {
+  EvDebugFileInstance* instance = resolveInstance();
+  CYqLogger* writer = instance->m_writer.load();
+  if (writer == nullptr || instance->m_state.load() != EvDebugFileInstance::kOpen) return;
+  const auto versions = static_cast<unsigned long>(
+      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(ModuleNameOf(*instance), "_MAXLOGFILEBACKUPS"),
+                            static_cast<long long>(writer->GetDefaultMaxVersions())));
+  if (versions != writer->GetMaxVersions()) {
+    EvDebug(instance).DebugLvl("EvDebug::refreshMaxVersion", 7, "Changing log file count from %d to %lu ",
+                               static_cast<int>(writer->GetMaxVersions()), versions);
+    writer->SetMaxVersions(versions);
+  }
+}
+
+void EvDebug::refreshAllParams() {
+  refreshDebugLevel();
+  refreshLogFileSize();
+  refreshMaxVersion();
+}
+
+void EvDebug::refreshLoggingSwitch() {
+  const long long all = LogSettings::Number(LogSettings::kEventManager, "ALL_TurnOffLogging").value_or(0);
+  if (all == 0) {
+    m_bTurnOffAllLogs.store(false);
+  } else if (!m_bTurnOffAllLogs.load()) {
+    // Written before the switch takes effect, so it is the last line.
+    Error("EvDebug::refreshLoggingSwitch", "Disable all logging switch is enabled. Hence not logging");
+    m_bTurnOffAllLogs.store(true);
+  }
+  if (m_bTurnOffAllLogs.load()) return;
+
+  EvDebugFileInstance* instance = resolveInstance();
+  auto& state = LogState();
+  const std::string module = ModuleNameOf(*instance);
+  const std::string upper = FXString::ToUpper(module);
+  ZnCriticalSectionLock lock(&state.settingsLock);
+  for (const std::string& off : state.switchedOffLogs) {
+    if (off == upper) return;
+  }
+  const long long moduleOff =
+      LogSettings::Number(LogSettings::kEventManager, ModuleKey(module, "_TurnOffLogging")).value_or(0);
+  if (moduleOff == 0) {
+    instance->m_moduleLoggingOff.store(false);
+    return;
+  }
+  EvDebug(instance).Error("EvDebug::refreshLoggingSwitch", "Disable module logging switch is enabled. Hence not logging");
+  instance->m_moduleLoggingOff.store(true);
+  state.switchedOffLogs.push_back(upper);
+}
+
+void EvDebug::setDebugLevel(int level) { resolveInstance()->m_debugLevel.store(level); }
+
+int EvDebug::getDebugLevel() { return resolveInstance()->m_debugLevel.load(); }
+
+int EvDebug::getDefaultDebugLevel() {
+  EvDebugFileInstance* instance = resolveInstance();
+  return instance->m_state.load() == EvDebugFileInstance::kOpen ? instance->m_defaultDebugLevel : -2;
+}
+
+void EvDebug::setDefaultDebugLevel(int level) { resolveInstance()->m_defaultDebugLevel = level; }
+
+namespace {
+
+// The open writer of a handle's instance, or null.
+CYqLogger* OpenWriter(EvDebugFileInstance* instance) {
+  return instance->m_state.load() == EvDebugFileInstance::kOpen ? instance->m_writer.load() : nullptr;
+}
+
+}  // namespace
+
+unsigned long long EvDebug::getLogFileSize() {
+  CYqLogger* writer = OpenWriter(resolveInstance());
+  return writer != nullptr ? writer->GetLogFileSize() : 0;
+}
+
+void EvDebug::setLogFileSize(unsigned long long megabytes) {
+  if (CYqLogger* writer = OpenWriter(resolveInstance())) writer->SetLogFileSize(megabytes);
+}
+
+unsigned long long EvDebug::getDefaultLogFileSize() {
+  CYqLogger* writer = OpenWriter(resolveInstance());
+  return writer != nullptr ? writer->GetDefaultLogFileSize() : 0;
+}
+
+void EvDebug::setDefaultLogFileSize(unsigned long long megabytes) {
+  if (CYqLogger* writer = OpenWriter(resolveInstance())) writer->SetDefaultLogFileSize(megabytes);
+}
+
+unsigned long EvDebug::getMaxVersion() {
+  CYqLogger* writer = OpenWriter(resolveInstance());
+  return writer != nullptr ? writer->GetMaxVersions() : 0;
+}
+
+unsigned long EvDebug::getDefaultMaxVersion() {
+  CYqLogger* writer = OpenWriter(resolveInstance());
+  return writer != nullptr ? writer->GetDefaultMaxVersions() : 0;
+}
+
+void EvDebug::debugWait() { debugWaitFor(ModuleNameOf(*resolveInstance())); }
+
+void EvDebug::debugWait(const char* name) {
+  debugWaitFor(name != nullptr ? std::string(name) : ModuleNameOf(*resolveInstance()));
+}
+
+void EvDebug::debugWait(const char* name, int level) {
+  EvDebugFileInstance* instance = resolveInstance();
+  if (instance->m_state.load() != EvDebugFileInstance::kOpen || instance->m_debugLevel.load() < level) return;
+  debugWait(name);
+}
+
+void EvDebug::debugWaitFor(const std::string& module) {
+  const std::string setting = ModuleKey(module, "_DEBUGWAITTIME");
+  const long long seconds = LogSettings::Number(LogSettings::kEventManager, setting).value_or(0);
+  if (seconds <= 0 || zn::detail::DebuggerAttached()) return;
+  Debug("EvDebug::DebugWait",
+        "*** Waiting for the debugger to attach, since the registry key [%s], value [%lu] is present", setting.c_str(),
+        static_cast<unsigned long>(seconds));
+  for (long long i = 0; i < seconds; ++i) {
+    YQSLEEP(1000);
+    if (zn::detail::DebuggerAttached()) {
+      Debug("EvDebug::DebugWait", "** Ending sleep because debugger has been attached.");
+      ::raise(SIGTRAP);
+      break;
+    }
+  }
+}
+
+void EvDebug::PrintGflags() {
+  if (!LogState().gflagsReportOn.load()) return;
+  const std::string image = getProcessName();
+  const auto values = LogSettings::Values(std::string(kImageOptionsKey) + image);
+  if (!values) {
+    DebugLvl("EvDebug::PrintGflags", 3, "Gflags are not set for the image %s. Return code:[%d]", image.c_str(),
+             static_cast<int>(yq::kErrorFileNotFound));
+    return;
+  }
+  if (values->empty()) {
+    DebugLvl("EvDebug::PrintGflags", 3, "No gflag settings are found for the current process:[%s].", image.c_str());
+    return;
+  }
+  for (const auto& [name, value] : *values) {
+    DebugLvl("EvDebug::PrintGflags", 0, "Image:%s. Flag:%s Value:%s", image.c_str(), name.c_str(), value.c_str());
+  }
+}
+
+std::string EvDebug::GetProductVersion() {
+  static std::mutex mutex;
+  static bool computed = false;
+  static std::string version;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (computed) return version;
+  const std::optional<std::string> text = LogSettings::Text(LogSettings::kInstanceRoot, "sProductVersion");
+  if (!text) {
+    EvDebug().Error("EvDebug::GetProductVersion", "Failed to get [%s] value!", "sProductVersion");
+    return version;
+  }
+  computed = true;
+  version = *text;
+  return version;
+}

@@ -1,0 +1,4 @@
+// The library's locking vocabulary.
+#pragma once
+
+#include "zn/sync/ZnCriticalSection.h"
