@@ -22,6 +22,10 @@ function(zn_add_shared_library target)
   cmake_parse_arguments(ARG "" "OUTPUT_NAME" "SOURCES;LINK" ${ARGN})
   add_library(${target} SHARED ${ARG_SOURCES})
   target_link_libraries(${target} PUBLIC zn_compile_options ${ARG_LINK})
+  # Calls inside the library bind to the library itself (no PLT hop, and the
+  # compiler may inline them): nobody interposes our own symbols.
+  target_compile_options(${target} PRIVATE -fno-semantic-interposition)
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions)
   if(ARG_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
   endif()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/YqWin32Errors.h"
@@ -19,11 +20,7 @@ std::string SanitizedFormat(const char* format) {
   bool changed = false;
   const char* p = format;
   const char* copiedUpTo = format;
-  while (*p != '\0') {
-    if (*p != '%') {
-      ++p;
-      continue;
-    }
+  while ((p = std::strchr(p, '%')) != nullptr) {
     const char* spec = p++;
     if (*p == '%') {
       ++p;

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -18,23 +19,66 @@ void RefreshProcessIdInChild() { g_processId = ::getpid(); }
 
 const int g_atforkRegistered = ::pthread_atfork(nullptr, nullptr, &RefreshProcessIdInChild);
 
-// "YYYY-MM-DD hh:mm:ss" of the current second, made once per second and
-// thread: localtime_r is far dearer than the rest of the line.
-struct SecondCache {
+// The start of a line that changes at most once a second on a thread:
+// "<pid> <tid> YYYY-MM-DD hh:mm:ss". localtime_r and number formatting are
+// far dearer than the rest of the line, so each thread keeps its own.
+struct LineStartCache {
   time_t second = -1;
-  char text[24] = {};
+  long processId = 0;
+  uint32_t threadId = 0;
+  char text[64] = {};
+  std::size_t length = 0;
 };
 
-const char* LocalSecondText(time_t second) {
-  thread_local SecondCache cache;
-  if (cache.second != second) {
+const LineStartCache& LineStart(time_t second) {
+  thread_local LineStartCache cache;
+  const long pid = CachedProcessId();
+  const uint32_t tid = CurrentThreadId();
+  if (cache.second != second || cache.processId != pid || cache.threadId != tid) {
     struct tm parts {};
     localtime_r(&second, &parts);
-    std::strftime(cache.text, sizeof cache.text, "%Y-%m-%d %H:%M:%S", &parts);
+    char date[24];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &parts);
+    const int length = std::snprintf(cache.text, sizeof cache.text, "%ld %04x %s", pid, tid, date);
+    cache.length = length > 0 ? static_cast<std::size_t>(length) : 0;
     cache.second = second;
+    cache.processId = pid;
+    cache.threadId = tid;
   }
-  return cache.text;
+  return cache;
 }
+
+// Appends into a fixed buffer, dropping what does not fit.
+class Appender {
+ public:
+  Appender(char* out, std::size_t size) : m_out(out), m_end(out + size - 1), m_at(out) {}
+
+  void text(const char* s, std::size_t n) {
+    const std::size_t room = static_cast<std::size_t>(m_end - m_at);
+    if (n > room) n = room;
+    std::memcpy(m_at, s, n);
+    m_at += n;
+  }
+  void text(const char* s) { text(s, std::strlen(s)); }
+  void character(char c) {
+    if (m_at < m_end) *m_at++ = c;
+  }
+  template <typename Integer>
+  void number(Integer value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    text(digits, static_cast<std::size_t>(result.ptr - digits));
+  }
+  std::size_t finish() {
+    *m_at = '\0';
+    return static_cast<std::size_t>(m_at - m_out);
+  }
+
+ private:
+  char* m_out;
+  char* m_end;
+  char* m_at;
+};
 
 }  // namespace
 
@@ -44,26 +88,40 @@ long CachedProcessId() {
 }
 
 std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields& fields) {
+  if (size == 0) return 0;
   struct timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
-  char level[16] = "";
-  if (fields.showLevel) std::snprintf(level, sizeof level, "L%d ", fields.level);
-  char auxiliary[24] = "";
-  if (fields.auxiliary != 0) std::snprintf(auxiliary, sizeof auxiliary, "#%ld", fields.auxiliary);
-  char lineNumber[24] = "";
-  if (fields.line != 0) std::snprintf(lineNumber, sizeof lineNumber, ":%lu", fields.line);
-  const bool hasFunction = fields.function != nullptr && fields.function[0] != '\0';
-  const bool hasContext = fields.context != nullptr && fields.context[0] != '\0';
-  const int length = std::snprintf(
-      out, size, "%ld %04x %s.%03ld %s%lld%s %s%s %s%s%s", CachedProcessId(), CurrentThreadId(),
-      LocalSecondText(now.tv_sec), now.tv_nsec / 1000000L, level, fields.jobId, auxiliary,
-      hasFunction ? fields.function : "-", lineNumber, hasContext ? "{" : "", hasContext ? fields.context : "",
-      hasContext ? "} " : "");
-  if (length < 0) {
-    out[0] = '\0';
-    return 0;
+  const LineStartCache& start = LineStart(now.tv_sec);
+
+  Appender line(out, size);
+  line.text(start.text, start.length);
+  const long millis = now.tv_nsec / 1000000L;
+  const char fraction[5] = {'.', static_cast<char>('0' + millis / 100), static_cast<char>('0' + millis / 10 % 10),
+                            static_cast<char>('0' + millis % 10), ' '};
+  line.text(fraction, sizeof fraction);
+  if (fields.showLevel) {
+    line.character('L');
+    line.number(fields.level);
+    line.character(' ');
   }
-  return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
+  line.number(fields.jobId);
+  if (fields.auxiliary != 0) {
+    line.character('#');
+    line.number(fields.auxiliary);
+  }
+  line.character(' ');
+  line.text(fields.function != nullptr && fields.function[0] != '\0' ? fields.function : "-");
+  if (fields.line != 0) {
+    line.character(':');
+    line.number(fields.line);
+  }
+  line.character(' ');
+  if (fields.context != nullptr && fields.context[0] != '\0') {
+    line.character('{');
+    line.text(fields.context);
+    line.text("} ", 2);
+  }
+  return line.finish();
 }
 
 }  // namespace zn::detail

@@ -17,8 +17,13 @@ EvDebugState& LogState() {
   return state.get();
 }
 
-// The default instance and the locks exist before any caller's code runs.
-[[maybe_unused]] static EvDebugState& g_stateBuiltAtLoad = LogState();
+namespace {
+
+// The default instance and the locks exist before any caller's code runs;
+// the write path reads this pointer instead of asking LogState() each time.
+EvDebugState* const g_state = &LogState();
+
+}  // namespace
 
 std::unique_ptr<std::vector<EvDebugFileInstance*>>& ThreadInstanceStack() {
   thread_local std::unique_ptr<std::vector<EvDebugFileInstance*>> stack;
@@ -69,7 +74,9 @@ EvDebug::~EvDebug() = default;
 
 EvDebugFileInstance* EvDebug::resolveInstance() {
   if ((m_flags & kFollowsDefault) == 0) return m_instance;
-  auto& state = LogState();
+  // During static initialisation of other libraries the pointer may not be
+  // set yet.
+  auto& state = zn::detail::g_state != nullptr ? *zn::detail::g_state : LogState();
   EvDebugFileInstance* fallback = &state.defaultInstance;
   if (state.threadLevelCount.load(std::memory_order_relaxed) != 0 &&
       fallback->m_state.load(std::memory_order_acquire) == EvDebugFileInstance::kOpen) {
@@ -87,9 +94,9 @@ void EvDebug::handleMsgEventDebug_NEW(int level, long auxiliary, const char* fun
                                       va_list args) {
   EvDebugFileInstance* instance = resolveInstance();
   if (instance->m_state.load(std::memory_order_acquire) != EvDebugFileInstance::kOpen) return;
-  zn::detail::RunLogStreamingSetup(false, nullptr);
+  zn::detail::EnsureLogStreamingSetup();
 
-  auto& state = LogState();
+  auto& state = *zn::detail::g_state;
   const long long now = static_cast<long long>(::time(nullptr));
   if (now - instance->m_lastRefresh.load(std::memory_order_relaxed) >
       state.refreshIntervalSeconds.load(std::memory_order_relaxed)) {

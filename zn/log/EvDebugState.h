@@ -48,7 +48,13 @@ void RetireWriterLocked(EvDebugState& state, std::size_t index);
 // The system-log sink handed to writers: syslog(3), LOG_DAEMON, LOG_INFO.
 void SysLogCallback(const char* text);
 
-// The streaming set-up run before every message (cheap once done).
+// The streaming set-up run before every message. Once it has settled the
+// write path only reads the flag.
 void RunLogStreamingSetup(bool force, const char* destination);
+extern std::atomic<bool> g_logStreamingSettled;
+
+inline void EnsureLogStreamingSetup() {
+  if (!g_logStreamingSettled.load(std::memory_order_acquire)) RunLogStreamingSetup(false, nullptr);
+}
 
 }  // namespace zn::detail

@@ -52,6 +52,8 @@ bool StreamLineHook(CYqLogger* writer, int /*level*/, const char* line) {
 
 }  // namespace
 
+std::atomic<bool> g_logStreamingSettled{false};
+
 void RunLogStreamingSetup(bool force, const char* destination) {
   StreamingState& state = Streaming();
   if (!force && (state.setup.load(std::memory_order_acquire) == kSetupDone ||
@@ -60,6 +62,7 @@ void RunLogStreamingSetup(bool force, const char* destination) {
   }
   if (state.suppressed.load() && !force) {
     state.setup.store(kSetupDone);
+    g_logStreamingSettled.store(true, std::memory_order_release);
     return;
   }
   std::lock_guard<std::mutex> lock(state.setupLock);
@@ -67,7 +70,10 @@ void RunLogStreamingSetup(bool force, const char* destination) {
   state.setup.store(kSetupUnderWay);
   struct MarkDone {
     StreamingState& state;
-    ~MarkDone() { state.setup.store(kSetupDone, std::memory_order_release); }
+    ~MarkDone() {
+      state.setup.store(kSetupDone, std::memory_order_release);
+      g_logStreamingSettled.store(true, std::memory_order_release);
+    }
   } markDone{state};
 
   const std::string streamTo = LogSettings::Text(LogSettings::kEventManager, "sStreamLogsTo").value_or("");
