@@ -33,8 +33,13 @@ class CTimeStamp {
 
   static CTimeStamp Now();
   // From a FILETIME value: 100-nanosecond units since 1601-01-01 UTC.
+  // Times outside the range of the nanosecond count (before 1678, after
+  // 2262; FILETIME 0 among them) are clamped to its ends.
   static constexpr CTimeStamp FromFileTime(unsigned long long fileTime) {
-    return CTimeStamp((static_cast<long long>(fileTime) - kFileTimeEpochOffset) * 100LL);
+    const __int128 ns = (static_cast<__int128>(fileTime) - kFileTimeEpochOffset) * 100;
+    constexpr __int128 kMin = -0x7FFFFFFFFFFFFFFFLL - 1;
+    constexpr __int128 kMax = 0x7FFFFFFFFFFFFFFFLL;
+    return CTimeStamp(static_cast<long long>(ns < kMin ? kMin : (ns > kMax ? kMax : ns)));
   }
   static constexpr CTimeStamp FromUnixSeconds(long long seconds) { return CTimeStamp(seconds * 1000000000LL); }
   static constexpr CTimeStamp FromUnixNanoseconds(long long ns) { return CTimeStamp(ns); }

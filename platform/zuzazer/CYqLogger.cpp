@@ -1,5 +1,6 @@
 #include "zuzazer/CYqLogger.h"
 
+#include <limits.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,6 +50,13 @@ CYqError CYqLogger::Initialize(const std::string& fileBaseName, const std::strin
   if (fileBaseName.empty() || fileBaseName.find('/') != std::string::npos) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidName, "Invalid log file name [%s]",
                                    fileBaseName.c_str());
+  }
+  // Room for the longest version name: "_YYYYMMDDhhmmss.log.zip".
+  constexpr std::size_t kVersionSuffix = 23;
+  if (fileBaseName.size() + kVersionSuffix > NAME_MAX) {
+    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorFilenameExcedRange,
+                                   "Log file name [%.64s...] is too long (%zu characters)", fileBaseName.c_str(),
+                                   fileBaseName.size());
   }
   if (directory.empty()) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorPathNotFound, "No log folder given for [%s]",

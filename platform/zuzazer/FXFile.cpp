@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -102,8 +103,9 @@ CYqError FindFiles(const std::string& folder, const std::string& pattern, std::v
   }
   const bool matchAll = pattern.empty() || pattern == "*" || pattern == "*.*";
   const int dirFd = ::dirfd(dir.get());
-  errno = 0;
-  while (struct dirent* entry = ::readdir(dir.get())) {
+  // readdir reports failure only through errno, which the calls below may
+  // set for an entry that is skipped; clear it before every read.
+  while (struct dirent* entry = (errno = 0, ::readdir(dir.get()))) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     if (!matchAll && ::fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
@@ -121,8 +123,11 @@ CYqError FindFiles(const std::string& folder, const std::string& pattern, std::v
 }
 
 CYqError WriteAtomically(const std::string& path, const std::string& data, mode_t mode) {
-  const std::string temporary = path + ".tmp";
-  zn::detail::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  // A name of its own per call: writers of the same path must not share one.
+  static std::atomic<unsigned> counter{0};
+  const std::string temporary = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(::gettid()) +
+                                "." + std::to_string(counter.fetch_add(1));
+  zn::detail::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.c_str());
   std::size_t written = 0;
   while (written < data.size()) {

@@ -23,8 +23,10 @@ std::string GetDirectory(std::string_view path) {
   while (path.size() > 1 && path.back() == kSeparator) path.remove_suffix(1);
   const auto slash = path.rfind(kSeparator);
   if (slash == std::string_view::npos) return std::string();
-  if (slash == 0) return std::string(1, kSeparator);
-  return std::string(path.substr(0, slash));
+  // "a//b" is in "a": doubled separators belong to neither part.
+  std::string_view directory = path.substr(0, slash + 1);
+  while (directory.size() > 1 && directory.back() == kSeparator) directory.remove_suffix(1);
+  return std::string(directory);
 }
 
 std::string WithTrailingSeparator(std::string_view path) {

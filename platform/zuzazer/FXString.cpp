@@ -186,12 +186,10 @@ std::wstring ToWstring(std::string_view text) {
       ++i;
       continue;
     }
-    if (i + extra >= text.size()) {  // sequence cut short by the end
-      result.push_back(L'\uFFFD');
-      break;
-    }
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
+    // A sequence cut short (by the end or by another byte) is one bad byte;
+    // what follows it is decoded on its own.
+    bool valid = i + extra < text.size();
+    for (int k = 1; valid && k <= extra; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);
       if ((next & 0xC0) != 0x80) {
         valid = false;
@@ -199,7 +197,9 @@ std::wstring ToWstring(std::string_view text) {
       }
       cp = (cp << 6) | (next & 0x3F);
     }
-    if (!valid || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    // Overlong forms are rejected: "\xC0\xAF" must not become "/".
+    static constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (!valid || cp < kShortest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       result.push_back(L'\uFFFD');
       ++i;
       continue;

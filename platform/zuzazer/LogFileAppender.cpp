@@ -67,7 +67,8 @@ int LogFileAppender::append(std::string_view line, const LogFileLimits& limits, 
 }
 
 int LogFileAppender::appendKeepingOpen(std::string_view line, const LogFileLimits& limits, bool durable) {
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  constexpr int kAttempts = 4;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     // The in-flight count keeps close() from closing the descriptor under a
     // write; it must be raised before the descriptor is read.
     m_inflight.fetch_add(1);
@@ -77,7 +78,11 @@ int LogFileAppender::appendKeepingOpen(std::string_view line, const LogFileLimit
                        shared->generation.load(std::memory_order_acquire) !=
                            m_openGeneration.load(std::memory_order_relaxed) ||
                        NowSeconds() - m_lastExternalCheck.load(std::memory_order_relaxed) >= kExternalCheckSeconds;
-    if (stale) {
+    // Other processes rolling over again and again cannot starve a line:
+    // the last attempt writes to the open file, the current one or the
+    // newest version.
+    const bool lastChance = attempt == kAttempts - 1 && fd >= 0 && shared != nullptr;
+    if (stale && !lastChance) {
       m_inflight.fetch_sub(1);
       std::lock_guard<std::mutex> lock(m_mutex);
       const int current = m_fd.load();

@@ -19,10 +19,15 @@ inline constexpr uint32_t kErrorFileExists = yq::kErrorFileExists;            //
 inline constexpr uint32_t kErrorInvalidParameter = yq::kErrorInvalidParameter;  // 87
 inline constexpr uint32_t kErrorBufferOverflow = yq::kErrorBufferOverflow;    // 111
 inline constexpr uint32_t kErrorInsufficientBuffer = yq::kErrorInsufficientBuffer;  // 122
+inline constexpr uint32_t kErrorInvalidName = yq::kErrorInvalidName;          // 123
+inline constexpr uint32_t kErrorBusy = yq::kErrorBusy;                        // 170
 inline constexpr uint32_t kErrorAlreadyExists = yq::kErrorAlreadyExists;      // 183
 inline constexpr uint32_t kErrorMoreData = yq::kErrorMoreData;                // 234
 inline constexpr uint32_t kErrorWaitTimeout = yq::kErrorWaitTimeout;          // 258
 inline constexpr uint32_t kErrorNoMoreItems = yq::kErrorNoMoreItems;          // 259
+inline constexpr uint32_t kErrorNotOwner = yq::kErrorNotOwner;                // 288
+inline constexpr uint32_t kErrorTooManyPosts = yq::kErrorTooManyPosts;        // 298
+inline constexpr uint32_t kErrorAbandonedWait = yq::kErrorAbandonedWait;      // 735
 inline constexpr uint32_t kErrorNothingFound = yq::kErrorNothingFound;        // 774
 inline constexpr uint32_t kErrorEmptyInput = yq::kErrorEmptyInput;            // 4306
 
