@@ -8,13 +8,16 @@
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/spdlog.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "RatioReporter.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/LogSettings.h"
+#include "zuzazer/LogControlBlock.h"
 
 namespace {
 
@@ -107,6 +110,9 @@ int main(int argc, char** argv) {
           {"lines/s, 4 threads, each line in the file", "BM_LogWrite_EvDebug/real_time/threads:4",
            "BM_LogWrite_spdlog/real_time/threads:4", "lines"},
       });
-  std::string command = "rm -rf '" + Folder() + "'";
-  return rc != 0 ? rc : std::system(command.c_str());
+  // The log's shared state under /dev/shm goes with its folder.
+  ::shm_unlink(zn::detail::LogControlBlock::SharedMemoryName(Folder() + "/zntest.log").c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(Folder(), ignored);
+  return rc;
 }

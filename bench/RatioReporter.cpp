@@ -8,8 +8,14 @@ RatioReporter::RatioReporter(std::vector<Comparison> comparisons) : m_comparison
 
 void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
   ConsoleReporter::ReportRuns(runs);
+  // With repetitions the median stands for the benchmark; without, its one
+  // run does.
   for (const Run& run : runs) {
-    if (run.run_type == Run::RT_Iteration) m_runs[run.benchmark_name()] = run;
+    if (run.run_type == Run::RT_Iteration) {
+      m_runs[run.benchmark_name()] = run;
+    } else if (run.aggregate_name == "median") {
+      m_runs[run.run_name.str()] = run;
+    }
   }
 }
 

@@ -9,8 +9,11 @@
 
 namespace {
 
-constexpr std::string_view kFlagChars = "-+ #0'";
-constexpr std::string_view kLengthChars = "hlLqjzt";
+bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\''; }
+bool IsWidthChar(char c) { return (c >= '0' && c <= '9') || c == '*' || c == '$'; }
+bool IsLengthModifier(char c) {
+  return c == 'h' || c == 'l' || c == 'L' || c == 'q' || c == 'j' || c == 'z' || c == 't';
+}
 
 // Returns the format with every "%n" conversion turned into one that takes
 // its argument and prints nothing, and a trailing lone "%" made literal; or
@@ -26,13 +29,13 @@ std::string SanitizedFormat(const char* format) {
       ++p;
       continue;
     }
-    while (*p != '\0' && kFlagChars.find(*p) != std::string_view::npos) ++p;
-    while ((*p >= '0' && *p <= '9') || *p == '*' || *p == '$') ++p;
+    while (IsFlag(*p)) ++p;
+    while (IsWidthChar(*p)) ++p;
     if (*p == '.') {
       ++p;
-      while ((*p >= '0' && *p <= '9') || *p == '*' || *p == '$') ++p;
+      while (IsWidthChar(*p)) ++p;
     }
-    while (*p != '\0' && kLengthChars.find(*p) != std::string_view::npos) ++p;
+    while (IsLengthModifier(*p)) ++p;
     if (*p == '\0') {
       fixed.append(copiedUpTo, spec);
       fixed.append("%%").append(spec + 1, p);

@@ -89,6 +89,27 @@ EvDebugFileInstance* EvDebug::resolveInstance() {
 
 // ---- The write path ----
 
+namespace {
+
+// The part of the write path after the filter, kept out of line so the
+// path of a dropped message stays short.
+[[gnu::noinline]] void WriteAdmitted(EvDebugFileInstance& instance, int level, long auxiliary, const char* function,
+                                     unsigned long line, long long jobId, const char* context, const char* format,
+                                     va_list args) {
+  CYqLogger* writer = instance.m_writer.load(std::memory_order_acquire);
+  if (writer == nullptr) return;
+  if (jobId == 0) jobId = instance.m_jobId.load(std::memory_order_relaxed);
+  std::string prefix;
+  if ((context == nullptr || context[0] == '\0') && instance.m_hasPrefixMessage.load(std::memory_order_acquire)) {
+    ZnCriticalSectionLock lock(&zn::detail::g_state->settingsLock);
+    prefix = instance.m_prefixMessage;
+  }
+  if (!prefix.empty()) context = prefix.c_str();
+  writer->LogMessageV(level, auxiliary, function, line, jobId, context, format, args);
+}
+
+}  // namespace
+
 void EvDebug::handleMsgEventDebug_NEW(int level, long auxiliary, const char* function, unsigned long line,
                                       int /*unused*/, long long jobId, const char* context, const char* format,
                                       va_list args) {
@@ -109,17 +130,7 @@ void EvDebug::handleMsgEventDebug_NEW(int level, long auxiliary, const char* fun
       instance->m_debugLevel.load(std::memory_order_relaxed) < level) {
     return;
   }
-  CYqLogger* writer = instance->m_writer.load(std::memory_order_acquire);
-  if (writer == nullptr) return;
-
-  if (jobId == 0) jobId = instance->m_jobId.load(std::memory_order_relaxed);
-  std::string prefix;
-  if ((context == nullptr || context[0] == '\0') && instance->m_hasPrefixMessage.load(std::memory_order_acquire)) {
-    ZnCriticalSectionLock lock(&state.settingsLock);
-    prefix = instance->m_prefixMessage;
-  }
-  if (!prefix.empty()) context = prefix.c_str();
-  writer->LogMessageV(level, auxiliary, function, line, jobId, context, format, args);
+  WriteAdmitted(*instance, level, auxiliary, function, line, jobId, context, format, args);
 }
 
 void EvDebug::handleMsgEventDebug_NEW(int level, const char* function, unsigned long line, int unused,
