@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 namespace zn::detail {
-namespace {
 
-thread_local uint32_t t_cachedThreadId = 0;
+__thread uint32_t t_cachedThreadId __attribute__((tls_model("initial-exec"))) = 0;
+
+namespace {
 
 // The forking thread becomes the child's only thread, with a new id.
 void ForgetThreadIdInChild() { t_cachedThreadId = 0; }
@@ -15,9 +16,9 @@ const int g_atforkRegistered = ::pthread_atfork(nullptr, nullptr, &ForgetThreadI
 
 }  // namespace
 
-uint32_t CurrentThreadId() noexcept {
+uint32_t FetchThreadId() noexcept {
   (void)g_atforkRegistered;
-  if (t_cachedThreadId == 0) t_cachedThreadId = static_cast<uint32_t>(::gettid());
+  t_cachedThreadId = static_cast<uint32_t>(::gettid());
   return t_cachedThreadId;
 }
 

@@ -5,6 +5,16 @@
 
 namespace zn::detail {
 
-uint32_t CurrentThreadId() noexcept;
+// Plain initial-exec TLS (no init wrapper): reading it is one load from the
+// thread pointer, which the locks need on every enter. Cleared in a forked
+// child.
+extern __thread uint32_t t_cachedThreadId __attribute__((tls_model("initial-exec")));
+
+uint32_t FetchThreadId() noexcept;
+
+inline uint32_t CurrentThreadId() noexcept {
+  const uint32_t id = t_cachedThreadId;
+  return id != 0 ? id : FetchThreadId();
+}
 
 }  // namespace zn::detail

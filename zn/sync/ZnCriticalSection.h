@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "zuzazer/FXThreadId.h"
+
 class ZnCriticalSection {
  public:
   ZnCriticalSection() = default;
@@ -15,12 +17,33 @@ class ZnCriticalSection {
 
   // Takes the lock, recursively for its owner. With `wait` false it tries
   // once and returns false when another thread holds it.
-  bool enter(bool wait = true);
+  bool enter(bool wait = true) {
+    const uint32_t self = zn::detail::CurrentThreadId();
+    // Only the owner can find its own id here, so a relaxed read is enough.
+    if (m_owner.load(std::memory_order_relaxed) == self) {
+      ++m_recursion;
+      return true;
+    }
+    if (wait) {
+      m_mutex.lock();
+    } else if (!m_mutex.try_lock()) {
+      return false;
+    }
+    m_owner.store(self, std::memory_order_relaxed);
+    m_recursion = 1;
+    return true;
+  }
   // Releases one level. A thread that does not own the lock cannot release
   // it; the call then does nothing.
-  void leave();
+  void leave() {
+    if (m_owner.load(std::memory_order_relaxed) != zn::detail::CurrentThreadId()) return;
+    if (--m_recursion == 0) {
+      m_owner.store(0, std::memory_order_relaxed);
+      m_mutex.unlock();
+    }
+  }
   // True when the calling thread owns the lock.
-  bool locked() const;
+  bool locked() const { return m_owner.load(std::memory_order_relaxed) == zn::detail::CurrentThreadId(); }
 
  private:
   std::mutex m_mutex;

@@ -1,0 +1,318 @@
+#include "zn/sync/NamedKernelObject.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+
+#include "zn/error/ZnErrorCodes.h"
+
+namespace zn::detail {
+namespace {
+
+constexpr uint32_t kMagic = 0x5A4E4F42;  // "ZNOB"
+constexpr std::size_t kMaxPlainNameLength = 200;
+constexpr int kOpenAttempts = 5000;  // with 1 ms pauses: about 5 seconds
+
+struct timespec DeadlineAfter(unsigned long ms) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  now.tv_sec += static_cast<time_t>(ms / 1000);
+  now.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (now.tv_nsec >= 1000000000L) {
+    now.tv_sec += 1;
+    now.tv_nsec -= 1000000000L;
+  }
+  return now;
+}
+
+void PauseBriefly() {
+  const struct timespec pause = {0, 1000000L};
+  ::nanosleep(&pause, nullptr);
+}
+
+bool SameInode(int fd, const std::string& segment) {
+  struct stat open {}, named {};
+  const std::string path = "/dev/shm" + segment;
+  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+struct NamedKernelObject::Shared {
+  std::atomic<uint32_t> magic;
+  std::atomic<uint32_t> ready;
+  uint32_t type;
+  uint32_t reserved;
+  pthread_mutex_t mutex;
+  pthread_cond_t condition;
+  int32_t count;
+  int32_t maximum;
+  uint32_t manualReset;
+  uint32_t signalled;
+};
+
+std::string NamedKernelObject::SegmentName(const std::string& name) {
+  std::string plain;
+  plain.reserve(name.size());
+  for (const char c : name) plain.push_back(c == '/' || c == '\\' ? '_' : c);
+  if (plain.size() > kMaxPlainNameLength) {
+    uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a of the whole name
+    for (const unsigned char c : name) {
+      hash ^= c;
+      hash *= 0x100000001b3ULL;
+    }
+    char suffix[20];
+    std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(hash));
+    plain = plain.substr(0, kMaxPlainNameLength - 20) + suffix;
+  }
+  return "/zn." + plain;
+}
+
+uint32_t NamedKernelObject::Create(const std::string& name, NamedObjectType type, const NamedObjectInit& init,
+                                   bool openToEveryone, std::unique_ptr<NamedKernelObject>& object, bool& created) {
+  return OpenOrCreate(name, type, &init, openToEveryone, object, &created);
+}
+
+uint32_t NamedKernelObject::Open(const std::string& name, NamedObjectType type,
+                                 std::unique_ptr<NamedKernelObject>& object) {
+  return OpenOrCreate(name, type, nullptr, false, object, nullptr);
+}
+
+uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectType type, const NamedObjectInit* init,
+                                         bool openToEveryone, std::unique_ptr<NamedKernelObject>& object,
+                                         bool* created) {
+  object.reset();
+  if (name.empty()) return kErrorInvalidName;
+  const std::string segment = SegmentName(name);
+  const mode_t mode = openToEveryone ? 0666 : 0600;
+
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    bool madeHere = false;
+    int fd = -1;
+    if (init != nullptr) {
+      fd = ::shm_open(segment.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+      madeHere = fd >= 0;
+      if (fd < 0 && errno != EEXIST) return ErrorFromErrno(errno);
+    }
+    if (fd < 0) {
+      fd = ::shm_open(segment.c_str(), O_RDWR | O_CLOEXEC, 0);
+      if (fd < 0) {
+        if (errno == ENOENT && init != nullptr) continue;  // its last user just left: create it
+        return ErrorFromErrno(errno);
+      }
+    }
+
+    std::unique_ptr<NamedKernelObject> candidate(new NamedKernelObject());
+    candidate->m_name = name;
+    candidate->m_segment = segment;
+    candidate->m_fd = fd;
+
+    if (madeHere) {
+      ::flock(fd, LOCK_EX);
+      if (::fchmod(fd, mode) != 0 || ::ftruncate(fd, sizeof(Shared)) != 0) {
+        const uint32_t error = ErrorFromErrno(errno);
+        ::shm_unlink(segment.c_str());
+        return error;
+      }
+    } else {
+      ::flock(fd, LOCK_SH);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return ErrorFromErrno(errno);
+    if (static_cast<std::size_t>(st.st_size) < sizeof(Shared)) {
+      // The creator has not sized it yet, or died before it could.
+      if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && init != nullptr &&
+          ::ftruncate(fd, sizeof(Shared)) == 0) {
+        madeHere = true;
+      } else {
+        ::flock(fd, LOCK_UN);
+        PauseBriefly();
+        continue;
+      }
+    }
+    void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (memory == MAP_FAILED) return ErrorFromErrno(errno);
+    candidate->m_shared = static_cast<Shared*>(memory);
+    Shared& shared = *candidate->m_shared;
+
+    if (!madeHere && shared.ready.load(std::memory_order_acquire) != 1) {
+      // Still being set up; or its creator died first, in which case nobody
+      // else holds the segment and it is ours to set up.
+      if (init != nullptr && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        madeHere = true;
+      } else {
+        ::flock(fd, LOCK_UN);
+        PauseBriefly();
+        continue;
+      }
+    }
+
+    if (madeHere) {
+      pthread_mutexattr_t mutexAttributes;
+      pthread_mutexattr_init(&mutexAttributes);
+      pthread_mutexattr_setpshared(&mutexAttributes, PTHREAD_PROCESS_SHARED);
+      pthread_mutexattr_setrobust(&mutexAttributes, PTHREAD_MUTEX_ROBUST);
+      pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
+      pthread_mutex_init(&shared.mutex, &mutexAttributes);
+      pthread_mutexattr_destroy(&mutexAttributes);
+      pthread_condattr_t conditionAttributes;
+      pthread_condattr_init(&conditionAttributes);
+      pthread_condattr_setpshared(&conditionAttributes, PTHREAD_PROCESS_SHARED);
+      pthread_condattr_setclock(&conditionAttributes, CLOCK_MONOTONIC);
+      pthread_cond_init(&shared.condition, &conditionAttributes);
+      pthread_condattr_destroy(&conditionAttributes);
+      shared.type = static_cast<uint32_t>(type);
+      shared.count = init->initialCount;
+      shared.maximum = init->maximumCount;
+      shared.manualReset = init->manualReset ? 1 : 0;
+      shared.signalled = init->signalled ? 1 : 0;
+      shared.magic.store(kMagic);
+      shared.ready.store(1, std::memory_order_release);
+      // From exclusive to shared; the conversion may let a closer in, which
+      // the name check below catches.
+      ::flock(fd, LOCK_SH);
+    }
+    if (!SameInode(fd, segment)) continue;  // unlinked by its last user meanwhile: start over
+    if (shared.magic.load() != kMagic || shared.type != static_cast<uint32_t>(type)) {
+      return kErrorInvalidHandle;
+    }
+    if (created != nullptr) *created = madeHere;
+    object = std::move(candidate);
+    return 0;
+  }
+  return kErrorBusy;
+}
+
+NamedKernelObject::~NamedKernelObject() {
+  if (m_shared != nullptr) ::munmap(m_shared, sizeof(Shared));
+  if (m_fd < 0) return;
+  // The last user removes the name, so the object dies with it.
+  if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && SameInode(m_fd, m_segment)) ::shm_unlink(m_segment.c_str());
+  ::close(m_fd);
+}
+
+NamedObjectType NamedKernelObject::type() const { return static_cast<NamedObjectType>(m_shared->type); }
+
+WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) {
+  int rc;
+  if (timeoutMs == kWaitForever) {
+    rc = ::pthread_mutex_lock(&m_shared->mutex);
+  } else if (timeoutMs == 0) {
+    rc = ::pthread_mutex_trylock(&m_shared->mutex);
+  } else {
+    const struct timespec deadline = DeadlineAfter(timeoutMs);
+    rc = ::pthread_mutex_clocklock(&m_shared->mutex, CLOCK_MONOTONIC, &deadline);
+  }
+  switch (rc) {
+    case 0:
+      return WaitOutcome::kAcquired;
+    case EOWNERDEAD:
+      ::pthread_mutex_consistent(&m_shared->mutex);
+      return WaitOutcome::kAbandoned;
+    case EBUSY:
+    case ETIMEDOUT:
+      return WaitOutcome::kTimeout;
+    default:
+      errno = rc;
+      return WaitOutcome::kFailed;
+  }
+}
+
+bool NamedKernelObject::unlockMutex() { return ::pthread_mutex_unlock(&m_shared->mutex) == 0; }
+
+bool NamedKernelObject::lockGuard() {
+  const int rc = ::pthread_mutex_lock(&m_shared->mutex);
+  if (rc == EOWNERDEAD) {
+    ::pthread_mutex_consistent(&m_shared->mutex);
+    return true;
+  }
+  return rc == 0;
+}
+
+void NamedKernelObject::unlockGuard() { ::pthread_mutex_unlock(&m_shared->mutex); }
+
+WaitOutcome NamedKernelObject::waitUntil(unsigned long timeoutMs, bool (*ready)(Shared&),
+                                         void (*consume)(Shared&)) {
+  if (!lockGuard()) return WaitOutcome::kFailed;
+  const struct timespec deadline = DeadlineAfter(timeoutMs == kWaitForever ? 0 : timeoutMs);
+  while (!ready(*m_shared)) {
+    if (timeoutMs == 0) {
+      unlockGuard();
+      return WaitOutcome::kTimeout;
+    }
+    const int rc = timeoutMs == kWaitForever
+                       ? ::pthread_cond_wait(&m_shared->condition, &m_shared->mutex)
+                       : ::pthread_cond_timedwait(&m_shared->condition, &m_shared->mutex, &deadline);
+    if (rc == EOWNERDEAD) ::pthread_mutex_consistent(&m_shared->mutex);
+    if (rc == ETIMEDOUT && !ready(*m_shared)) {
+      unlockGuard();
+      return WaitOutcome::kTimeout;
+    }
+  }
+  consume(*m_shared);
+  unlockGuard();
+  return WaitOutcome::kAcquired;
+}
+
+WaitOutcome NamedKernelObject::waitSemaphore(unsigned long timeoutMs) {
+  return waitUntil(
+      timeoutMs, [](Shared& s) { return s.count > 0; }, [](Shared& s) { --s.count; });
+}
+
+bool NamedKernelObject::releaseSemaphore(int count, int* previous) {
+  if (count < 1 || !lockGuard()) return false;
+  const bool fits = static_cast<long long>(m_shared->count) + count <= m_shared->maximum;
+  if (fits) {
+    if (previous != nullptr) *previous = m_shared->count;
+    m_shared->count += count;
+    ::pthread_cond_broadcast(&m_shared->condition);
+  }
+  unlockGuard();
+  return fits;
+}
+
+int NamedKernelObject::semaphoreCount() {
+  if (!lockGuard()) return -1;
+  const int count = m_shared->count;
+  unlockGuard();
+  return count;
+}
+
+WaitOutcome NamedKernelObject::waitEvent(unsigned long timeoutMs) {
+  return waitUntil(
+      timeoutMs, [](Shared& s) { return s.signalled != 0; },
+      [](Shared& s) {
+        if (s.manualReset == 0) s.signalled = 0;
+      });
+}
+
+void NamedKernelObject::setEvent() {
+  if (!lockGuard()) return;
+  m_shared->signalled = 1;
+  ::pthread_cond_broadcast(&m_shared->condition);
+  unlockGuard();
+}
+
+void NamedKernelObject::resetEvent() {
+  if (!lockGuard()) return;
+  m_shared->signalled = 0;
+  unlockGuard();
+}
+
+bool NamedKernelObject::isEventSignalled() {
+  if (!lockGuard()) return false;
+  const bool signalled = m_shared->signalled != 0;
+  unlockGuard();
+  return signalled;
+}
+
+}  // namespace zn::detail

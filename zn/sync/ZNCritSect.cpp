@@ -1,0 +1,3 @@
+#include "zn/sync/ZNCritSect.h"
+
+ZNCritSect::~ZNCritSect() = default;
