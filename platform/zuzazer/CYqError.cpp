@@ -1,6 +1,7 @@
 #include "zuzazer/CYqError.h"
 
 #include <cstdarg>
+#include <cstdio>
 
 #include <boost/make_shared.hpp>
 
@@ -48,8 +49,21 @@ std::string FXErrorItemText::AsText(EErrorOutputFormat format) const {
   }
 }
 
+namespace {
+
+// Win32 numbers in decimal, as people know them; larger codes (HRESULTs,
+// error families) in hexadecimal.
+std::string CodeText(uint32_t code) {
+  if (code <= 0xFFFFu) return std::to_string(code);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", code);
+  return text;
+}
+
+}  // namespace
+
 std::string FXErrorItemText::AsString() const {
-  std::string text = FXErrorItem::AsString() + " [" + std::to_string(m_code) + "]";
+  std::string text = FXErrorItem::AsString() + " [" + CodeText(m_code) + "]";
   if (!m_text.empty()) text += " " + m_text;
   return text;
 }

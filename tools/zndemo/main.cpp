@@ -1,16 +1,20 @@
 // zndemo: a small service of the suite, showing the library at work. It
 // opens its process log, writes lines at several levels, builds and prints
-// an error chain, throws and catches a ZnException, and tells where its log
-// file is.
+// an error chain, throws and catches a ZnException, runs a few workers
+// coordinated by the library's locks (one step guarded machine-wide by a
+// named mutex), and tells where its log file is.
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "zn/error/FXErrorItemMM.h"
 #include "zn/error/ZnException.h"
 #include "zn/log/EvDebug.h"
+#include "zn/sync/ZnSync.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
 
@@ -31,12 +35,58 @@ CYqError OpenMediaIndex(const std::string& path) {
   return CYqError::Success();
 }
 
+// The job's own error number (MM 42) says what failed for the job; the
+// cause travels as its description.
 CYqError PrepareRestore(long long jobId) {
-  CYqError error = OpenMediaIndex("/nonexistent/media/index.db");
-  if (error.IsError()) {
-    FXErrorUtil::PushMM(error, FX_CODE_LOCATION, 42, "Restore job [%lld] cannot start", jobId);
+  const CYqError cause = OpenMediaIndex("/nonexistent/media/index.db");
+  if (cause.IsSuccess()) return cause;
+  CYqError error = FXErrorUtil::ErrorMM(FX_CODE_LOCATION, 42, "Restore job [%lld] cannot start: %s", jobId,
+                                        cause.AsString(eErrorOutputUser).c_str());
+  return error.Push(FX_CODE_LOCATION, "While preparing the restore");
+}
+
+// Three workers take items from a shared counter under a monitor; the main
+// thread waits on the flags of running workers until they reach 0. One step
+// per worker runs under a named mutex, as a step that other processes of
+// the machine must not run at the same time would.
+void RunWorkers(EvDebug& log) {
+  constexpr int kWorkers = 3;
+  constexpr int kItems = 30;
+  ZnMonitor queue;
+  int nextItem = 0;
+  int done = 0;
+  ZnSafeFlags running(0);
+  MDMutex machineStep("\\zndemo.catalog-update", true);
+  if (!machineStep.isValid()) log.Error("zndemo::RunWorkers", "The machine-wide mutex could not be made");
+
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back([&, w] {
+      ZnSafeFlagsInc active(&running, 1);
+      while (true) {
+        int item;
+        {
+          ZnMonitorLock lock(&queue);
+          if (nextItem == kItems) break;
+          item = nextItem++;
+        }
+        log.DebugLvl("zndemo::worker", 2, static_cast<long long>(item), "Worker [%d] processed item [%d]", w, item);
+        ZnMonitorLock lock(&queue);
+        ++done;
+      }
+      if (machineStep.set(5000)) {
+        log.Debug("zndemo::worker", "Worker [%d] updated the catalog under [%s]", w, machineStep.getName());
+        machineStep.unset();
+      }
+    });
   }
-  return error;
+  {
+    ZnMonitorLock lock(&running);
+    while (running.raw() != 0 || done < kItems) running.wait(100);
+  }
+  for (auto& worker : workers) worker.join();
+  log.Debug("zndemo::RunWorkers", "[%d] workers processed [%d] items", kWorkers, done);
+  std::printf("Workers     : %d workers processed %d items\n", kWorkers, done);
 }
 
 }  // namespace
@@ -85,6 +135,8 @@ int main(int argc, char** argv) {
     std::printf("Exception   : %s (file %s, line %d, errno %d)\n", e.formatError().c_str(), e.getFileName(),
                 e.getLineNum(), e.getErrno());
   }
+
+  RunWorkers(log);
 
   log.Debug("zndemo::main", "Service stopping");
   std::printf("Log file    : %s\n", log.getLogFilePath().c_str());

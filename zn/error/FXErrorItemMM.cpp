@@ -3,8 +3,6 @@
 #include <cstdarg>
 #include <string>
 
-#include <boost/make_shared.hpp>
-
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXString.h"
 
@@ -48,6 +46,15 @@ std::string Description(const char* format, va_list args) {
   return text;
 }
 
+// The item for a number: the plain one without a format, else the one
+// described by the formatted text.
+template <typename Plain, typename Described>
+boost::shared_ptr<FXErrorItem> MakeItem(const FXCodeLocation& location, int number, const char* format,
+                                        va_list args) {
+  if (format == nullptr || format[0] == '\0') return boost::make_shared<Plain>(location, number);
+  return boost::make_shared<Described>(location, number, Description(format, args));
+}
+
 }  // namespace
 
 uint32_t VSCode(int number) { return 0xEC010000u | static_cast<uint32_t>(number); }
@@ -59,70 +66,9 @@ uint32_t MMCode(int number) {
 
 }  // namespace zn::detail
 
+using zn::detail::MakeItem;
 using zn::detail::MMCode;
 using zn::detail::VSCode;
-
-// ---- MM items ----
-
-FXErrorItemMM::FXErrorItemMM(const FXCodeLocation& location, int number)
-    : FXErrorItem(location), m_number(number) {}
-
-std::string FXErrorItemMM::AsText(EErrorOutputFormat format) const {
-  if (format == eErrorOutputShort || format == eErrorOutputUser) return "Error (MM." + std::to_string(m_number) + ")";
-  return AsString();
-}
-
-std::string FXErrorItemMM::AsString() const { return FXErrorItem::AsString() + "/MM." + std::to_string(m_number); }
-
-boost::shared_ptr<FXErrorItem> FXErrorItemMM::Clone() const { return boost::make_shared<FXErrorItemMM>(*this); }
-
-FXErrorItemMMDescription::FXErrorItemMMDescription(const FXCodeLocation& location, int number,
-                                                   std::string description)
-    : FXErrorItemMM(location, number), m_description(std::move(description)) {}
-
-std::string FXErrorItemMMDescription::AsText(EErrorOutputFormat format) const {
-  if (format == eErrorOutputUser) return m_description + " (MM." + std::to_string(GetNumber()) + ")";
-  if (format == eErrorOutputShort) return FXErrorItemMM::AsText(format);
-  return AsString();
-}
-
-std::string FXErrorItemMMDescription::AsString() const { return FXErrorItemMM::AsString() + "-" + m_description; }
-
-boost::shared_ptr<FXErrorItem> FXErrorItemMMDescription::Clone() const {
-  return boost::make_shared<FXErrorItemMMDescription>(*this);
-}
-
-// ---- VS items ----
-
-FXErrorItemVS::FXErrorItemVS(const FXCodeLocation& location, int number)
-    : FXErrorItem(location), m_number(number) {}
-
-std::string FXErrorItemVS::AsText(EErrorOutputFormat format) const {
-  if (format == eErrorOutputShort || format == eErrorOutputUser) return "Error (VS." + std::to_string(m_number) + ")";
-  return AsString();
-}
-
-std::string FXErrorItemVS::AsString() const { return FXErrorItem::AsString() + "/VS." + std::to_string(m_number); }
-
-boost::shared_ptr<FXErrorItem> FXErrorItemVS::Clone() const { return boost::make_shared<FXErrorItemVS>(*this); }
-
-FXErrorItemVSDescription::FXErrorItemVSDescription(const FXCodeLocation& location, int number,
-                                                   std::string description)
-    : FXErrorItemVS(location, number), m_description(std::move(description)) {}
-
-std::string FXErrorItemVSDescription::AsText(EErrorOutputFormat format) const {
-  if (format == eErrorOutputUser) return m_description + " (VS." + std::to_string(GetNumber()) + ")";
-  if (format == eErrorOutputShort) return FXErrorItemVS::AsText(format);
-  return AsString();
-}
-
-std::string FXErrorItemVSDescription::AsString() const { return FXErrorItemVS::AsString() + "-" + m_description; }
-
-boost::shared_ptr<FXErrorItem> FXErrorItemVSDescription::Clone() const {
-  return boost::make_shared<FXErrorItemVSDescription>(*this);
-}
-
-// ---- FXErrorUtil ----
 
 namespace FXErrorUtil {
 
@@ -131,13 +77,11 @@ CYqError ErrorMM(const FXCodeLocation& location, int number) {
 }
 
 CYqError ErrorMM(const FXCodeLocation& location, int number, const char* format, ...) {
-  if (format == nullptr || format[0] == '\0') return ErrorMM(location, number);
   va_list args;
   va_start(args, format);
-  std::string description = zn::detail::Description(format, args);
+  auto item = MakeItem<FXErrorItemMM, FXErrorItemMMDescription>(location, number, format, args);
   va_end(args);
-  return CYqError(static_cast<long>(MMCode(number)),
-                  boost::make_shared<FXErrorItemMMDescription>(location, number, std::move(description)));
+  return CYqError(static_cast<long>(MMCode(number)), std::move(item));
 }
 
 CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number) {
@@ -145,12 +89,11 @@ CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number) {
 }
 
 CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...) {
-  if (format == nullptr || format[0] == '\0') return PushMM(error, location, number);
   va_list args;
   va_start(args, format);
-  std::string description = zn::detail::Description(format, args);
+  auto item = MakeItem<FXErrorItemMM, FXErrorItemMMDescription>(location, number, format, args);
   va_end(args);
-  return error.Push(boost::make_shared<FXErrorItemMMDescription>(location, number, std::move(description)));
+  return error.Push(std::move(item));
 }
 
 bool IsMM(const CYqError& error, int number) { return error.Is(MMCode(number)); }
@@ -164,13 +107,11 @@ CYqError ErrorVS(const FXCodeLocation& location, int number) {
 }
 
 CYqError ErrorVS(const FXCodeLocation& location, int number, const char* format, ...) {
-  if (format == nullptr || format[0] == '\0') return ErrorVS(location, number);
   va_list args;
   va_start(args, format);
-  std::string description = zn::detail::Description(format, args);
+  auto item = MakeItem<FXErrorItemVS, FXErrorItemVSDescription>(location, number, format, args);
   va_end(args);
-  return CYqError(static_cast<long>(VSCode(number)),
-                  boost::make_shared<FXErrorItemVSDescription>(location, number, std::move(description)));
+  return CYqError(static_cast<long>(VSCode(number)), std::move(item));
 }
 
 CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number) {
@@ -178,12 +119,11 @@ CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number) {
 }
 
 CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...) {
-  if (format == nullptr || format[0] == '\0') return PushVS(error, location, number);
   va_list args;
   va_start(args, format);
-  std::string description = zn::detail::Description(format, args);
+  auto item = MakeItem<FXErrorItemVS, FXErrorItemVSDescription>(location, number, format, args);
   va_end(args);
-  return error.Push(boost::make_shared<FXErrorItemVSDescription>(location, number, std::move(description)));
+  return error.Push(std::move(item));
 }
 
 bool IsVS(const CYqError& error, int number) { return error.Is(VSCode(number)); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "zuzazer/CYqError.h"
@@ -16,62 +17,83 @@ namespace zn::detail {
 uint32_t VSCode(int number);
 uint32_t MMCode(int number);
 
+// What the two families share: an item carrying its family's number, with
+// the texts "Error (<family>.<n>)" (formats 1 and 2) and
+// "<location>/<family>.<n>" (the others). `Self` is the concrete class,
+// so that a clone keeps it.
+template <typename Self>
+class NumberedErrorItem : public FXErrorItem {
+ public:
+  NumberedErrorItem(const FXCodeLocation& location, const char* family, int number)
+      : FXErrorItem(location), m_family(family), m_number(number) {}
+
+  std::string AsText(EErrorOutputFormat format) const override {
+    if (format == eErrorOutputShort || format == eErrorOutputUser) return "Error (" + tag() + ")";
+    return AsString();
+  }
+  std::string AsString() const override { return FXErrorItem::AsString() + "/" + tag(); }
+  boost::shared_ptr<FXErrorItem> Clone() const override {
+    return boost::make_shared<Self>(static_cast<const Self&>(*this));
+  }
+
+  int GetNumber() const { return m_number; }
+
+ protected:
+  // "MM.5"
+  std::string tag() const { return std::string(m_family) + "." + std::to_string(m_number); }
+
+ private:
+  const char* m_family;
+  int m_number;
+};
+
+// A numbered item with a description: "<description> (<family>.<n>)" for
+// format 2, and the plain item's text followed by "-<description>" for the
+// full text.
+template <typename Base, typename Self>
+class DescribedErrorItem : public Base {
+ public:
+  DescribedErrorItem(const FXCodeLocation& location, int number, std::string description)
+      : Base(location, number), m_description(std::move(description)) {}
+
+  std::string AsText(EErrorOutputFormat format) const override {
+    if (format == eErrorOutputUser) return m_description + " (" + Base::tag() + ")";
+    if (format == eErrorOutputShort) return Base::AsText(format);
+    return AsString();
+  }
+  std::string AsString() const override { return Base::AsString() + "-" + m_description; }
+  boost::shared_ptr<FXErrorItem> Clone() const override {
+    return boost::make_shared<Self>(static_cast<const Self&>(*this));
+  }
+
+  const std::string& GetDescription() const { return m_description; }
+
+ private:
+  std::string m_description;
+};
+
 }  // namespace zn::detail
 
-class FXErrorItemMM : public FXErrorItem {
+class FXErrorItemMM : public zn::detail::NumberedErrorItem<FXErrorItemMM> {
  public:
-  FXErrorItemMM(const FXCodeLocation& location, int number);
-
-  std::string AsText(EErrorOutputFormat format) const override;
-  std::string AsString() const override;
-  boost::shared_ptr<FXErrorItem> Clone() const override;
-
-  int GetNumber() const { return m_number; }
-
- private:
-  int m_number;
+  FXErrorItemMM(const FXCodeLocation& location, int number) : NumberedErrorItem(location, "MM", number) {}
 };
 
-class FXErrorItemMMDescription : public FXErrorItemMM {
+class FXErrorItemMMDescription
+    : public zn::detail::DescribedErrorItem<FXErrorItemMM, FXErrorItemMMDescription> {
  public:
-  FXErrorItemMMDescription(const FXCodeLocation& location, int number, std::string description);
-
-  std::string AsText(EErrorOutputFormat format) const override;
-  std::string AsString() const override;
-  boost::shared_ptr<FXErrorItem> Clone() const override;
-
-  const std::string& GetDescription() const { return m_description; }
-
- private:
-  std::string m_description;
+  using DescribedErrorItem::DescribedErrorItem;
 };
 
-class FXErrorItemVS : public FXErrorItem {
+class FXErrorItemVS : public zn::detail::NumberedErrorItem<FXErrorItemVS> {
  public:
-  FXErrorItemVS(const FXCodeLocation& location, int number);
-
-  std::string AsText(EErrorOutputFormat format) const override;
-  std::string AsString() const override;
-  boost::shared_ptr<FXErrorItem> Clone() const override;
-
-  int GetNumber() const { return m_number; }
-
- private:
-  int m_number;
+  FXErrorItemVS(const FXCodeLocation& location, int number) : NumberedErrorItem(location, "VS", number) {}
 };
 
-class FXErrorItemVSDescription : public FXErrorItemVS {
+class FXErrorItemVSDescription
+    : public zn::detail::DescribedErrorItem<FXErrorItemVS, FXErrorItemVSDescription> {
  public:
-  FXErrorItemVSDescription(const FXCodeLocation& location, int number, std::string description);
-
-  std::string AsText(EErrorOutputFormat format) const override;
-  std::string AsString() const override;
-  boost::shared_ptr<FXErrorItem> Clone() const override;
-
-  const std::string& GetDescription() const { return m_description; }
-
- private:
-  std::string m_description;
+  using DescribedErrorItem::DescribedErrorItem;
 };
 
 namespace FXErrorUtil {
