@@ -46,7 +46,7 @@ class LocalEvent {
 template <typename Ready>
 bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& condition, unsigned long timeoutMs,
              Ready ready) {
-  if (timeoutMs == kWaitForever) {
+  if (timeoutMs >= kWaitForever) {
     condition.wait(lock, ready);
     return true;
   }

@@ -159,7 +159,7 @@ bool MDMutex::set(unsigned long ms) {
     const WaitOutcome outcome = m_named->lockMutex(ms);
     taken = outcome == WaitOutcome::kAcquired || outcome == WaitOutcome::kAbandoned;
   } else if (m_local) {
-    taken = ms == zn::detail::kWaitForever ? (m_local->lock(), true)
+    taken = ms >= zn::detail::kWaitForever ? (m_local->lock(), true)
                                            : m_local->try_lock_for(std::chrono::milliseconds(ms));
   }
   if (taken) acquired();

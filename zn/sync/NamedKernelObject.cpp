@@ -1,9 +1,11 @@
 #include "zn/sync/NamedKernelObject.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -38,6 +40,19 @@ void PauseBriefly() {
   ::nanosleep(&pause, nullptr);
 }
 
+// Sleeps while the process-shared futex word still holds `seen`, until the
+// monotonic `deadline` (null: no limit). False when the time ran out.
+bool FutexWait(std::atomic<uint32_t>& word, uint32_t seen, const struct timespec* deadline) {
+  const long rc = ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_BITSET, seen, deadline,
+                            nullptr, FUTEX_BITSET_MATCH_ANY);
+  return !(rc == -1 && errno == ETIMEDOUT);
+}
+
+void FutexWakeAll(std::atomic<uint32_t>& word) {
+  word.fetch_add(1);
+  ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
 bool SameInode(int fd, const std::string& segment) {
   struct stat open {}, named {};
   const std::string path = "/dev/shm" + segment;
@@ -53,7 +68,10 @@ struct NamedKernelObject::Shared {
   uint32_t type;
   uint32_t reserved;
   pthread_mutex_t mutex;
-  pthread_cond_t condition;
+  // Moves on with every wake-up. A futex word keeps no record of its
+  // waiters, so one killed in a wait cannot block the others, as a
+  // process-shared condition variable's leftover waiter does.
+  std::atomic<uint32_t> wakeups;
   int32_t count;
   int32_t maximum;
   uint32_t manualReset;
@@ -115,9 +133,16 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
     candidate->m_name = name;
     candidate->m_segment = segment;
     candidate->m_fd = fd;
+    candidate->m_opener = ::getpid();
 
+    if (madeHere && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // An opener got in between the create and the lock and sets the object
+      // up itself (below); waiting for the lock would wait until that opener
+      // closes. Carry on as an opener.
+      ::fchmod(fd, mode);
+      madeHere = false;
+    }
     if (madeHere) {
-      ::flock(fd, LOCK_EX);
       if (::fchmod(fd, mode) != 0 || ::ftruncate(fd, sizeof(Shared)) != 0) {
         const uint32_t error = ErrorFromErrno(errno);
         ::shm_unlink(segment.c_str());
@@ -132,6 +157,7 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
       // The creator has not sized it yet, or died before it could.
       if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && init != nullptr &&
           ::ftruncate(fd, sizeof(Shared)) == 0) {
+        ::fchmod(fd, mode);  // the creator may have died before its own fchmod
         madeHere = true;
       } else {
         ::flock(fd, LOCK_UN);
@@ -148,6 +174,7 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
       // Still being set up; or its creator died first, in which case nobody
       // else holds the segment and it is ours to set up.
       if (init != nullptr && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        ::fchmod(fd, mode);
         madeHere = true;
       } else {
         ::flock(fd, LOCK_UN);
@@ -164,12 +191,7 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
       pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
       pthread_mutex_init(&shared.mutex, &mutexAttributes);
       pthread_mutexattr_destroy(&mutexAttributes);
-      pthread_condattr_t conditionAttributes;
-      pthread_condattr_init(&conditionAttributes);
-      pthread_condattr_setpshared(&conditionAttributes, PTHREAD_PROCESS_SHARED);
-      pthread_condattr_setclock(&conditionAttributes, CLOCK_MONOTONIC);
-      pthread_cond_init(&shared.condition, &conditionAttributes);
-      pthread_condattr_destroy(&conditionAttributes);
+      shared.wakeups.store(0);
       shared.type = static_cast<uint32_t>(type);
       shared.count = init->initialCount;
       shared.maximum = init->maximumCount;
@@ -195,8 +217,12 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
 NamedKernelObject::~NamedKernelObject() {
   if (m_shared != nullptr) ::munmap(m_shared, sizeof(Shared));
   if (m_fd < 0) return;
-  // The last user removes the name, so the object dies with it.
-  if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && SameInode(m_fd, m_segment)) ::shm_unlink(m_segment.c_str());
+  // The last user removes the name, so the object dies with it. A forked
+  // child's copy shares the parent's open file description and its lock:
+  // converting that lock would end the parent's object, so it only closes.
+  if (::getpid() == m_opener && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && SameInode(m_fd, m_segment)) {
+    ::shm_unlink(m_segment.c_str());
+  }
   ::close(m_fd);
 }
 
@@ -204,7 +230,7 @@ NamedObjectType NamedKernelObject::type() const { return static_cast<NamedObject
 
 WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) {
   int rc;
-  if (timeoutMs == kWaitForever) {
+  if (timeoutMs >= kWaitForever) {
     rc = ::pthread_mutex_lock(&m_shared->mutex);
   } else if (timeoutMs == 0) {
     rc = ::pthread_mutex_trylock(&m_shared->mutex);
@@ -243,17 +269,20 @@ void NamedKernelObject::unlockGuard() { ::pthread_mutex_unlock(&m_shared->mutex)
 WaitOutcome NamedKernelObject::waitUntil(unsigned long timeoutMs, bool (*ready)(Shared&),
                                          void (*consume)(Shared&)) {
   if (!lockGuard()) return WaitOutcome::kFailed;
-  const struct timespec deadline = DeadlineAfter(timeoutMs == kWaitForever ? 0 : timeoutMs);
+  const bool forever = timeoutMs >= kWaitForever;
+  const struct timespec deadline = DeadlineAfter(forever ? 0 : timeoutMs);
   while (!ready(*m_shared)) {
     if (timeoutMs == 0) {
       unlockGuard();
       return WaitOutcome::kTimeout;
     }
-    const int rc = timeoutMs == kWaitForever
-                       ? ::pthread_cond_wait(&m_shared->condition, &m_shared->mutex)
-                       : ::pthread_cond_timedwait(&m_shared->condition, &m_shared->mutex, &deadline);
-    if (rc == EOWNERDEAD) ::pthread_mutex_consistent(&m_shared->mutex);
-    if (rc == ETIMEDOUT && !ready(*m_shared)) {
+    // Read under the guard: a wake-up once the guard is let go moves the
+    // word on, and the futex wait then returns at once.
+    const uint32_t seen = m_shared->wakeups.load();
+    unlockGuard();
+    const bool woken = FutexWait(m_shared->wakeups, seen, forever ? nullptr : &deadline);
+    if (!lockGuard()) return WaitOutcome::kFailed;
+    if (!woken && !ready(*m_shared)) {
       unlockGuard();
       return WaitOutcome::kTimeout;
     }
@@ -274,7 +303,7 @@ bool NamedKernelObject::releaseSemaphore(int count, int* previous) {
   if (fits) {
     if (previous != nullptr) *previous = m_shared->count;
     m_shared->count += count;
-    ::pthread_cond_broadcast(&m_shared->condition);
+    FutexWakeAll(m_shared->wakeups);
   }
   unlockGuard();
   return fits;
@@ -298,7 +327,7 @@ WaitOutcome NamedKernelObject::waitEvent(unsigned long timeoutMs) {
 void NamedKernelObject::setEvent() {
   if (!lockGuard()) return;
   m_shared->signalled = 1;
-  ::pthread_cond_broadcast(&m_shared->condition);
+  FutexWakeAll(m_shared->wakeups);
   unlockGuard();
 }
 

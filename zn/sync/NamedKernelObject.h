@@ -1,7 +1,7 @@
 // A kernel object that unrelated processes share by name: one shared-memory
 // segment per name ("/zn.<name>") holding a header, a robust, recursive,
-// process-shared mutex, a process-shared condition variable on the
-// monotonic clock and the object's state.
+// process-shared mutex, a futex word that wakes waiters and the object's
+// state.
 //
 // The creator sets the ready word last; openers wait for it. Every user
 // holds a shared flock on the segment; the last one to close unlinks it, so
@@ -9,6 +9,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@ enum class NamedObjectType : uint32_t { kMutex = 1, kSemaphore = 2, kEvent = 3 }
 
 enum class WaitOutcome { kAcquired, kAbandoned, kTimeout, kFailed };
 
+// All-ones as the reference's 32-bit time-outs have it; wider values (a
+// caller's -1 is 64 bits of ones here) wait without limit too.
 inline constexpr unsigned long kWaitForever = 0xFFFFFFFFUL;
 
 struct NamedObjectInit {
@@ -84,6 +87,7 @@ class NamedKernelObject {
   std::string m_name;
   std::string m_segment;
   int m_fd = -1;
+  pid_t m_opener = 0;  // a forked child's copy shares the opener's flock
   Shared* m_shared = nullptr;
 };
 

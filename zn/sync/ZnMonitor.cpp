@@ -26,7 +26,7 @@ bool ZnMonitor::wait(unsigned long ms) {
   bool woken = true;
   {
     std::unique_lock<std::mutex> lock(m_mutex, std::adopt_lock);
-    if (ms == kInfinite) {
+    if (ms >= kInfinite) {
       m_condition.wait(lock);
     } else {
       woken = m_condition.wait_for(lock, std::chrono::milliseconds(ms)) == std::cv_status::no_timeout;

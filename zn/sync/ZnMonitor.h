@@ -38,7 +38,8 @@ class ZnMonitor {
   }
   // Release the monitor fully, sleep until signalled, take it back with the
   // same recursion count. The timed form is false when the time ran out
-  // (all-ones waits without limit). Both need ownership.
+  // (all-ones, or any wider value, waits without limit). Both need
+  // ownership.
   void wait();
   bool wait(unsigned long ms);
   // Wake one waiter, or all. Both need ownership.

@@ -108,6 +108,9 @@ void ZnSplitRW::writeLock(ZnMonitor* monitor) {
     ~Uncount() { waiters.fetch_sub(1); }
   } uncount{m_waiters};
   while (!tryWrite(self)) {
+    // Without a monitor there is nothing to wait on: refuse before marking a
+    // waiting writer, which would hold off readers with nobody to clear it.
+    if (monitor == nullptr) waitOn(monitor, "ZnSplitRW::writeLock");
     m_state.fetch_or(kWriterWaiting);
     if (tryWrite(self)) break;
     waitOn(monitor, "ZnSplitRW::writeLock");
