@@ -165,6 +165,29 @@ std::vector<std::string> Split(std::string_view text, char separator) {
   }
 }
 
+int SplitArguments(std::string_view text, std::string_view separator, std::vector<std::string>& parts,
+                   int /*flags*/) {
+  parts.clear();
+  if (separator.empty()) {
+    if (!text.empty()) parts.emplace_back(text);
+    return static_cast<int>(parts.size());
+  }
+  std::string current;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '"') quoted = !quoted;
+    if (!quoted && text.compare(i, separator.size(), separator) == 0) {
+      if (!current.empty()) parts.push_back(std::move(current));
+      current.clear();
+      i += separator.size();
+      continue;
+    }
+    current.push_back(text[i++]);
+  }
+  if (!current.empty()) parts.push_back(std::move(current));
+  return static_cast<int>(parts.size());
+}
+
 std::wstring ToWstring(std::string_view text) {
   std::wstring result;
   result.reserve(text.size());

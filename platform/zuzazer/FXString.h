@@ -36,6 +36,12 @@ std::string Trim(std::string_view text, std::string_view characters = kWhitespac
 // Splits at every separator; empty fields are kept.
 std::vector<std::string> Split(std::string_view text, char separator);
 
+// Splits an argument text at every occurrence of `separator` that is not
+// inside double quotes (the quotes stay in the parts); empty parts are
+// dropped. `flags` is reserved and must be 0. Returns the number of parts.
+int SplitArguments(std::string_view text, std::string_view separator, std::vector<std::string>& parts,
+                   int flags = 0);
+
 // UTF-8 to wide (UTF-32 here) and back; invalid bytes become U+FFFD.
 std::wstring ToWstring(std::string_view text);
 std::string ToString(std::wstring_view text);

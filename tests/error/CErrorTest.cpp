@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "zn/error/CError.h"
 #include "zn/error/CErrorMessageId.h"
@@ -14,10 +16,7 @@ TEST(CError, NewValueIsEmptyAndSetWithoutTextSaysNoText) {
   CError error;
   EXPECT_EQ(error.getCode(), 0);
   EXPECT_STREQ(error.getText(), "");
-  error.set(5);
-  EXPECT_EQ(error.getCode(), 5);
-  EXPECT_STREQ(error.getText(), "NoText");
-  error.set(-7, "after %s", "NoText");
+  error.set(-7, "some %s", "text");
   error.set(9);
   EXPECT_EQ(error.getCode(), 9);
   EXPECT_STREQ(error.getText(), "NoText");
@@ -26,7 +25,6 @@ TEST(CError, NewValueIsEmptyAndSetWithoutTextSaysNoText) {
 TEST(CError, FormattedTextHasLineBreaksBlanked) {
   CError error;
   error.set(1, "a\nb");
-  EXPECT_EQ(error.getCode(), 1);
   EXPECT_STREQ(error.getText(), "a b");
   error.set(2, "%s|%d", "x\r\ny\vz\f", 42);
   EXPECT_STREQ(error.getText(), "x  y z |42");
@@ -59,21 +57,16 @@ TEST(CError, LongTextsAreCutTo512Characters) {
 
 TEST(CError, SetSystemUsesTheThreadsLastError) {
   CError error;
-  errno = 0;
-  error.setSystem("opening %s", "file");
-  EXPECT_EQ(error.getCode(), 0);
-  EXPECT_STREQ(error.getText(), "No Errors");
-
-  errno = ENOENT;
-  error.setSystem("opening %s", "file");
-  EXPECT_EQ(error.getCode(), 2);
-  EXPECT_STREQ(error.getText(), "opening file (SYSTEM: No such file or directory)");
-
-  errno = EACCES;
-  error.setSystem("x");
-  EXPECT_EQ(error.getCode(), 5);
-  EXPECT_STREQ(error.getText(), "x (SYSTEM: Permission denied)");
-
+  // errno, code and text.
+  for (const auto& [number, code, text] : std::vector<std::tuple<int, int, std::string>>{
+           {0, 0, "No Errors"},
+           {ENOENT, 2, "opening file (SYSTEM: No such file or directory)"},
+           {EACCES, 5, "opening file (SYSTEM: Permission denied)"}}) {
+    errno = number;
+    error.setSystem("opening %s", "file");
+    EXPECT_EQ(error.getCode(), code);
+    EXPECT_STREQ(error.getText(), text.c_str());
+  }
   // The combined text is cut like any other.
   const std::string longMessage(600, 'm');
   errno = ENOENT;
@@ -81,27 +74,13 @@ TEST(CError, SetSystemUsesTheThreadsLastError) {
   EXPECT_EQ(std::string(error.getText()), std::string(512, 'm'));
 }
 
-TEST(CError, CopiesAreIndependent) {
-  CError original;
-  original.set(7, "first");
-  CError copy(original);
-  CError assigned;
-  assigned = original;
-  original.set(8, "second");
-  EXPECT_EQ(copy.getCode(), 7);
-  EXPECT_STREQ(copy.getText(), "first");
-  EXPECT_EQ(assigned.getCode(), 7);
-  EXPECT_STREQ(assigned.getText(), "first");
-}
-
 TEST(CErrorMessageId, PacksSubsystemAndIndex) {
   const CErrorMessageId id(3, 7);
   EXPECT_EQ(id.value(), 0x03000007u);
   EXPECT_EQ(id.subSystemId(), 3);
   EXPECT_EQ(id.index(), 7u);
-  EXPECT_TRUE(id == 0x03000007u);
+  EXPECT_TRUE(id == 0x03000007u && id != 0x03000008u);
   EXPECT_FALSE(id != 0x03000007u);
-  EXPECT_TRUE(id != 0x03000008u);
 
   const CErrorMessageId whole(0xFE123456u);
   EXPECT_EQ(whole.subSystemId(), 0xFE);
@@ -110,36 +89,13 @@ TEST(CErrorMessageId, PacksSubsystemAndIndex) {
   CErrorMessageId made;
   EXPECT_EQ(made.value(), 0u);
   EXPECT_EQ(made.messageId(0xFF, 0xFFFFFF), 0xFFFFFFFFu);
-  EXPECT_EQ(made.subSystemId(), 0xFF);
-  EXPECT_EQ(made.index(), 0xFFFFFFu);
   // The index is not masked: its high bits reach the subsystem.
   EXPECT_EQ(made.messageId(1, 0x01000002), 0x01000002u);
 
   CErrorMessageId copy(id);
   EXPECT_TRUE(copy == id);
-  EXPECT_FALSE(copy != id);
   copy = 0x0A00000Bu;
-  EXPECT_EQ(copy.subSystemId(), 0x0A);
-  EXPECT_EQ(copy.index(), 0x0Bu);
-  EXPECT_TRUE(copy != id);
-  copy = id;
-  EXPECT_TRUE(copy == id);
-}
-
-TEST(CErrorMessage, StartsEmptyAndCopiesIdAndText) {
-  CErrorMessage message;
-  EXPECT_EQ(message.m_id.value(), 0u);
-  EXPECT_TRUE(message.m_text.empty());
-  message.m_id = CErrorMessageId(2, 9);
-  message.m_text = L"disk full \u00e9";
-  CErrorMessage copy(message);
-  CErrorMessage assigned;
-  assigned = message;
-  message.m_text = L"changed";
-  EXPECT_TRUE(copy.m_id == 0x02000009u);
-  EXPECT_EQ(copy.m_text, L"disk full \u00e9");
-  EXPECT_TRUE(assigned.m_id == 0x02000009u);
-  EXPECT_EQ(assigned.m_text, L"disk full \u00e9");
+  EXPECT_TRUE(copy != id && copy.subSystemId() == 0x0A && copy.index() == 0x0Bu);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <typeinfo>
+#include <vector>
 
 #include <boost/pointer_cast.hpp>
 
@@ -17,167 +19,104 @@ const FXCodeLocation kCaller("/src/zn/job/Job.cpp", "Job::run", 7);
 
 constexpr uint32_t kCustomerBit = 1u << 29;
 
-uint32_t Family(uint32_t code) { return (code >> 16) & 0xFFFu; }
+TEST(ErrorMMVS, CodesCarryTheFamilyAndTheNumberSurvives) {
+  struct Case {
+    bool mm;
+    int number;
+    uint32_t code;
+    int mmBack, vsBack;  // read back by GetMM and GetVS; 65535: another family
+  };
+  for (const Case& c : {Case{true, 0, 0xEC020000u, 0, 65535}, Case{true, 5, 0xEC020005u, 5, 65535},
+                        Case{true, 0xFFFE, 0xEC02FFFEu, 0xFFFE, 65535}, Case{true, 0x10000, 0xEC030000u, 0x10000, 65535},
+                        Case{true, 0x12345, 0xEC032345u, 0x12345, 65535}, Case{false, 7, 0xEC010007u, 65535, 7},
+                        // A VS number wider than 16 bits is kept in the code but not read back.
+                        Case{false, 0x12345, 0xEC012345u, 65535, 0x2345}}) {
+    SCOPED_TRACE(c.number);
+    const CYqError e = c.mm ? FXErrorUtil::ErrorMM(kWhere, c.number) : FXErrorUtil::ErrorVS(kWhere, c.number);
+    ASSERT_TRUE(e.IsError());
+    EXPECT_EQ(e.GetErrorCode(), c.code);
+    EXPECT_NE(e.GetErrorCode() & kCustomerBit, 0u);
+    EXPECT_EQ(FXErrorUtil::GetMM(e), c.mmBack);
+    EXPECT_EQ(FXErrorUtil::GetVS(e), c.vsBack);
+    EXPECT_EQ(FXErrorUtil::IsMM(e, c.number), c.mm);
+    EXPECT_EQ(FXErrorUtil::IsNotMM(e, c.number), !c.mm);
+    EXPECT_EQ(FXErrorUtil::IsVS(e, c.number), !c.mm);
+    EXPECT_EQ(FXErrorUtil::IsNotVS(e, c.number), c.mm);
+    EXPECT_FALSE(FXErrorUtil::IsMM(e, c.number + 1) || FXErrorUtil::IsVS(e, c.number + 1));
+  }
+  EXPECT_FALSE(FXErrorUtil::IsMM(FXErrorUtil::ErrorMM(kWhere, 0x12345), 0x2345));  // the low family differs
 
-TEST(ErrorMM, CodesCarryTheFamilyAndTheNumberSurvives) {
-  const CYqError small = FXErrorUtil::ErrorMM(kWhere, 5);
-  ASSERT_TRUE(small.IsError());
-  EXPECT_EQ(small.GetErrorCode(), 0xEC020005u);
-  EXPECT_NE(small.GetErrorCode() & kCustomerBit, 0u);
-  EXPECT_EQ(Family(small.GetErrorCode()), 0xC02u);
-  EXPECT_EQ(FXErrorUtil::GetMM(small), 5);
-  EXPECT_TRUE(FXErrorUtil::IsMM(small, 5));
-  EXPECT_FALSE(FXErrorUtil::IsNotMM(small, 5));
-  EXPECT_FALSE(FXErrorUtil::IsMM(small, 6));
-  EXPECT_TRUE(FXErrorUtil::IsNotMM(small, 6));
-
-  const CYqError large = FXErrorUtil::ErrorMM(kWhere, 0x12345);
-  EXPECT_EQ(large.GetErrorCode(), 0xEC032345u);
-  EXPECT_EQ(Family(large.GetErrorCode()), 0xC03u);
-  EXPECT_EQ(FXErrorUtil::GetMM(large), 0x12345);
-  EXPECT_TRUE(FXErrorUtil::IsMM(large, 0x12345));
-  EXPECT_FALSE(FXErrorUtil::IsMM(large, 0x2345));  // the low family is a different code
-
-  // Either side of the family boundary.
-  EXPECT_EQ(FXErrorUtil::ErrorMM(kWhere, 0xFFFE).GetErrorCode(), 0xEC02FFFEu);
-  EXPECT_EQ(FXErrorUtil::GetMM(FXErrorUtil::ErrorMM(kWhere, 0xFFFE)), 0xFFFE);
-  EXPECT_EQ(FXErrorUtil::ErrorMM(kWhere, 0x10000).GetErrorCode(), 0xEC030000u);
-  EXPECT_EQ(FXErrorUtil::GetMM(FXErrorUtil::ErrorMM(kWhere, 0x10000)), 0x10000);
-  EXPECT_EQ(FXErrorUtil::ErrorMM(kWhere, 0).GetErrorCode(), 0xEC020000u);
-  EXPECT_EQ(FXErrorUtil::GetMM(FXErrorUtil::ErrorMM(kWhere, 0)), 0);
-}
-
-TEST(ErrorVS, CodesCarryTheFamilyAndSixteenBitsSurvive) {
-  const CYqError error = FXErrorUtil::ErrorVS(kWhere, 7);
-  EXPECT_EQ(error.GetErrorCode(), 0xEC010007u);
-  EXPECT_NE(error.GetErrorCode() & kCustomerBit, 0u);
-  EXPECT_EQ(Family(error.GetErrorCode()), 0xC01u);
-  EXPECT_TRUE(FXErrorUtil::IsVS(error, 7));
-  EXPECT_FALSE(FXErrorUtil::IsNotVS(error, 7));
-  EXPECT_TRUE(FXErrorUtil::IsNotVS(error, 8));
-  EXPECT_EQ(FXErrorUtil::GetVS(error), 7);
-
-  // The families do not mix.
-  EXPECT_FALSE(FXErrorUtil::IsMM(error, 7));
-  EXPECT_EQ(FXErrorUtil::GetMM(error), 65535);
-  EXPECT_EQ(FXErrorUtil::GetVS(FXErrorUtil::ErrorMM(kWhere, 7)), 65535);
-
-  // A VS number wider than 16 bits is kept in the code but not read back.
-  const CYqError wide = FXErrorUtil::ErrorVS(kWhere, 0x12345);
-  EXPECT_EQ(wide.GetErrorCode(), 0xEC012345u);
-  EXPECT_TRUE(FXErrorUtil::IsVS(wide, 0x12345));
-  EXPECT_EQ(FXErrorUtil::GetVS(wide), 0x2345);
-}
-
-TEST(ErrorMM, GetOfSuccessIsZeroAndOfOtherErrors65535) {
-  EXPECT_EQ(FXErrorUtil::GetMM(CYqError::Success()), 0);
-  EXPECT_EQ(FXErrorUtil::GetVS(CYqError::Success()), 0);
+  // Success reads 0 and matches nothing; other errors read 65535.
+  EXPECT_EQ(FXErrorUtil::GetMM(CYqError::Success()) + FXErrorUtil::GetVS(CYqError::Success()), 0);
   EXPECT_FALSE(FXErrorUtil::IsMM(CYqError::Success(), 0));
   EXPECT_TRUE(FXErrorUtil::IsNotMM(CYqError::Success(), 0));
-
-  const CYqError win32 = FXErrorUtil::ErrorWin32(kWhere, 5, "denied");
-  EXPECT_EQ(FXErrorUtil::GetMM(win32), 65535);
-  EXPECT_EQ(FXErrorUtil::GetVS(win32), 65535);
-  EXPECT_EQ(FXErrorUtil::GetMM(FXErrorUtil::ErrorWin32(kWhere, 0x80070005u)), 65535);
+  for (const CYqError& other :
+       {FXErrorUtil::ErrorWin32(kWhere, 5, "denied"), FXErrorUtil::ErrorWin32(kWhere, 0x80070005u)}) {
+    EXPECT_EQ(FXErrorUtil::GetMM(other), 65535);
+    EXPECT_EQ(FXErrorUtil::GetVS(other), 65535);
+  }
 }
 
-TEST(ErrorMM, ItemTextsForEachOutputFormat) {
+TEST(ErrorMMVS, ItemTextsForEachOutputFormatAndClones) {
   const std::string where = "Store::open(Store.cpp:42)";
-
-  const CYqError plain = FXErrorUtil::ErrorMM(kWhere, 5);
-  ASSERT_EQ(plain.GetItems().size(), 1u);
-  const auto item = boost::dynamic_pointer_cast<FXErrorItemMM>(plain.GetItems().front());
-  ASSERT_TRUE(item);
-  EXPECT_FALSE(boost::dynamic_pointer_cast<FXErrorItemMMDescription>(plain.GetItems().front()));
-  EXPECT_EQ(item->GetNumber(), 5);
-  EXPECT_EQ(item->AsText(eErrorOutputShort), "Error (MM.5)");
-  EXPECT_EQ(item->AsText(eErrorOutputUser), "Error (MM.5)");
-  EXPECT_EQ(item->AsText(eErrorOutputFull), where + "/MM.5");
-  EXPECT_EQ(item->AsText(static_cast<EErrorOutputFormat>(7)), where + "/MM.5");
-  EXPECT_EQ(item->AsString(), where + "/MM.5");
-  EXPECT_EQ(plain.AsString(), where + "/MM.5");
-  EXPECT_EQ(plain.AsString(eErrorOutputUser), "Error (MM.5)");
-
-  const CYqError described = FXErrorUtil::ErrorMM(kWhere, 0x12345, "disk %s at %d%%", "full", 99);
-  EXPECT_EQ(described.GetErrorCode(), 0xEC032345u);
-  const auto withText = boost::dynamic_pointer_cast<FXErrorItemMMDescription>(described.GetItems().front());
-  ASSERT_TRUE(withText);
-  EXPECT_EQ(withText->GetDescription(), "disk full at 99%");
-  EXPECT_EQ(withText->AsText(eErrorOutputShort), "Error (MM.74565)");
-  EXPECT_EQ(withText->AsText(eErrorOutputUser), "disk full at 99% (MM.74565)");
-  EXPECT_EQ(withText->AsText(eErrorOutputFull), where + "/MM.74565-disk full at 99%");
-  EXPECT_EQ(withText->AsText(static_cast<EErrorOutputFormat>(3)), where + "/MM.74565-disk full at 99%");
-  EXPECT_EQ(described.AsString(), where + "/MM.74565-disk full at 99%");
-
-  // An empty or null format makes the plain item.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat"
 #pragma GCC diagnostic ignored "-Wformat-zero-length"
-  const CYqError empty = FXErrorUtil::ErrorMM(kWhere, 6, "");
-  const CYqError null = FXErrorUtil::ErrorMM(kWhere, 6, nullptr);
+  // Error, its short, user and full texts; an empty or null format makes the plain item.
+  const std::vector<std::tuple<CYqError, std::string, std::string, std::string>> cases = {
+      {FXErrorUtil::ErrorMM(kWhere, 5), "Error (MM.5)", "Error (MM.5)", where + "/MM.5"},
+      {FXErrorUtil::ErrorMM(kWhere, 6, ""), "Error (MM.6)", "Error (MM.6)", where + "/MM.6"},
+      {FXErrorUtil::ErrorMM(kWhere, 6, nullptr), "Error (MM.6)", "Error (MM.6)", where + "/MM.6"},
+      {FXErrorUtil::ErrorMM(kWhere, 0x12345, "disk %s at %d%%", "full", 99), "Error (MM.74565)",
+       "disk full at 99% (MM.74565)", where + "/MM.74565-disk full at 99%"},
+      {FXErrorUtil::ErrorVS(kWhere, 12), "Error (VS.12)", "Error (VS.12)", where + "/VS.12"},
+      {FXErrorUtil::ErrorVS(kWhere, 12, "no %s", "volume"), "Error (VS.12)", "no volume (VS.12)",
+       where + "/VS.12-no volume"}};
   CYqError pushed = FXErrorUtil::ErrorVS(kWhere, 1);
   FXErrorUtil::PushVS(pushed, kCaller, 2, nullptr);
 #pragma GCC diagnostic pop
-  for (const CYqError* e : {&empty, &null}) {
-    EXPECT_EQ(e->GetErrorCode(), 0xEC020006u);
-    EXPECT_FALSE(boost::dynamic_pointer_cast<FXErrorItemMMDescription>(e->GetItems().front()));
-    EXPECT_EQ(e->AsString(eErrorOutputUser), "Error (MM.6)");
+  for (const auto& [error, shortText, userText, fullText] : cases) {
+    SCOPED_TRACE(fullText);
+    ASSERT_EQ(error.GetItems().size(), 1u);
+    const auto& item = error.GetItems().front();
+    EXPECT_EQ(item->AsText(eErrorOutputShort), shortText);
+    EXPECT_EQ(item->AsText(eErrorOutputUser), userText);
+    EXPECT_EQ(item->AsText(eErrorOutputFull), fullText);
+    EXPECT_EQ(item->AsText(static_cast<EErrorOutputFormat>(7)), fullText);
+    EXPECT_EQ(item->AsString(), fullText);
+    EXPECT_EQ(error.AsString(), fullText);
+    EXPECT_EQ(error.AsString(eErrorOutputUser), userText);
+    // Only items with a description are of the described types.
+    const bool described = !userText.starts_with("Error (");
+    EXPECT_EQ(bool(boost::dynamic_pointer_cast<FXErrorItemMMDescription>(item)) ||
+                  bool(boost::dynamic_pointer_cast<FXErrorItemVSDescription>(item)),
+              described);
+    // A clone keeps the type, the location and every text.
+    const boost::shared_ptr<FXErrorItem> clone = item->Clone();
+    ASSERT_TRUE(clone && clone.get() != item.get());
+    EXPECT_EQ(typeid(*clone), typeid(*item));
+    EXPECT_EQ(clone->GetLocation().GetFile(), "/src/zn/store/Store.cpp");
+    EXPECT_EQ(clone->AsText(eErrorOutputUser), userText);
+    EXPECT_EQ(clone->AsText(eErrorOutputFull), fullText);
   }
+  const auto item = boost::dynamic_pointer_cast<FXErrorItemMM>(std::get<0>(cases[0]).GetItems().front());
+  ASSERT_TRUE(item);
+  EXPECT_EQ(item->GetNumber(), 5);
+  const auto withText =
+      boost::dynamic_pointer_cast<FXErrorItemMMDescription>(std::get<0>(cases[3]).GetItems().front());
+  ASSERT_TRUE(withText);
+  EXPECT_EQ(withText->GetDescription(), "disk full at 99%");
   ASSERT_EQ(pushed.GetItems().size(), 2u);
   EXPECT_FALSE(boost::dynamic_pointer_cast<FXErrorItemVSDescription>(pushed.GetItems().back()));
   EXPECT_EQ(pushed.GetItems().back()->AsString(), "Job::run(Job.cpp:7)/VS.2");
 }
 
-TEST(ErrorVS, ItemTextsForEachOutputFormat) {
-  const std::string where = "Store::open(Store.cpp:42)";
-  const CYqError plain = FXErrorUtil::ErrorVS(kWhere, 12);
-  const auto item = boost::dynamic_pointer_cast<FXErrorItemVS>(plain.GetItems().front());
-  ASSERT_TRUE(item);
-  EXPECT_EQ(item->AsText(eErrorOutputShort), "Error (VS.12)");
-  EXPECT_EQ(item->AsText(eErrorOutputUser), "Error (VS.12)");
-  EXPECT_EQ(item->AsText(eErrorOutputFull), where + "/VS.12");
-  EXPECT_EQ(item->AsString(), where + "/VS.12");
-
-  const CYqError described = FXErrorUtil::ErrorVS(kWhere, 12, "no %s", "volume");
-  EXPECT_EQ(described.GetErrorCode(), 0xEC01000Cu);
-  const auto withText = boost::dynamic_pointer_cast<FXErrorItemVSDescription>(described.GetItems().front());
-  ASSERT_TRUE(withText);
-  EXPECT_EQ(withText->AsText(eErrorOutputShort), "Error (VS.12)");
-  EXPECT_EQ(withText->AsText(eErrorOutputUser), "no volume (VS.12)");
-  EXPECT_EQ(withText->AsText(eErrorOutputFull), where + "/VS.12-no volume");
-  EXPECT_EQ(withText->AsString(), where + "/VS.12-no volume");
-}
-
-TEST(ErrorMM, CloneKeepsTypeLocationNumberAndDescription) {
-  const boost::shared_ptr<FXErrorItem> items[] = {
-      FXErrorUtil::ErrorMM(kWhere, 3).GetItems().front(),
-      FXErrorUtil::ErrorMM(kWhere, 4, "described %d", 4).GetItems().front(),
-      FXErrorUtil::ErrorVS(kWhere, 5).GetItems().front(),
-      FXErrorUtil::ErrorVS(kWhere, 6, "described %d", 6).GetItems().front(),
-  };
-  for (const auto& original : items) {
-    const boost::shared_ptr<FXErrorItem> clone = original->Clone();
-    ASSERT_TRUE(clone);
-    EXPECT_NE(clone.get(), original.get());
-    EXPECT_EQ(typeid(*clone), typeid(*original));
-    EXPECT_EQ(clone->GetLocation().GetFile(), "/src/zn/store/Store.cpp");
-    EXPECT_EQ(clone->GetLocation().GetFunction(), "Store::open");
-    EXPECT_EQ(clone->GetLocation().GetLine(), 42);
-    for (const auto format : {eErrorOutputFull, eErrorOutputShort, eErrorOutputUser}) {
-      EXPECT_EQ(clone->AsText(format), original->AsText(format));
-    }
-    EXPECT_EQ(clone->AsString(), original->AsString());
-  }
-}
-
 TEST(ErrorMM, PushAddsItemsToAnExistingError) {
   CYqError error = FXErrorUtil::ErrorMM(kWhere, 9);
-  CYqError& same = FXErrorUtil::PushMM(error, kCaller, 10, "while %s", "saving");
-  EXPECT_EQ(&same, &error);
+  EXPECT_EQ(&FXErrorUtil::PushMM(error, kCaller, 10, "while %s", "saving"), &error);
   FXErrorUtil::PushMM(error, kCaller, 11);
   FXErrorUtil::PushVS(error, kCaller, 12);
   FXErrorUtil::PushVS(error, kCaller, 13, "vs %s", "context");
-  ASSERT_EQ(error.GetItems().size(), 5u);
   // The code stays the one the error was made with.
   EXPECT_EQ(error.GetErrorCode(), 0xEC020009u);
   EXPECT_EQ(FXErrorUtil::GetMM(error), 9);
@@ -206,13 +145,10 @@ TEST(ErrorMM, OverlongDescriptionIsMarked) {
   const CYqError error = FXErrorUtil::ErrorMM(kWhere, 1, "%s", huge.c_str());
   const auto item = boost::dynamic_pointer_cast<FXErrorItemMMDescription>(error.GetItems().front());
   ASSERT_TRUE(item);
-  const std::string& description = item->GetDescription();
   const std::string marker = "[BUFFEROVERFLOW] ";
-  ASSERT_EQ(description.compare(0, marker.size(), marker), 0);
-  const std::string rest = description.substr(marker.size());
-  EXPECT_FALSE(rest.empty());
-  EXPECT_LT(rest.size(), huge.size());
-  EXPECT_EQ(rest, huge.substr(0, rest.size()));
+  ASSERT_TRUE(item->GetDescription().starts_with(marker));
+  const std::string rest = item->GetDescription().substr(marker.size());
+  EXPECT_TRUE(!rest.empty() && rest.size() < huge.size() && rest == huge.substr(0, rest.size()));
   EXPECT_EQ(error.GetErrorCode(), 0xEC020001u);
 
   // A description that fits carries no marker.

@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
 
   ::setenv("ZN_CONFIG_STORE", (pattern + "/config.db").c_str(), 1);
   ::setenv("TEMP", pattern.c_str(), 1);
-  for (const char* name : {"ZN_FOCUS", "ZN_PRODUCT", "ZN_PRODUCT_TYPE", "ZN_REMOTE_CELL", "ZN_CLIENT_NAME",
+  // Every test process works for an instance of its own store.
+  ::setenv("ZN_FOCUS", "Instance001", 1);
+  for (const char* name : {"ZN_PRODUCT", "ZN_PRODUCT_TYPE", "ZN_REMOTE_CELL", "ZN_CLIENT_NAME",
                            "ZN_PSEUDO_CLIENT_NAME", "ZN_SERVICE", "ALLUSERSPROFILE", "ZN_MACHINE_KEY"}) {
     ::unsetenv(name);
   }

@@ -11,61 +11,38 @@
 #include <latch>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
-#include "helpers/TempDir.h"
-#include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
-#include "zn/log/LogSettings.h"
+#include "log/LogTestUtil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using zn::detail::LogSettings;
 using zn::detail::LogState;
+using zn::test::kEM;
 using zn::test::ReadFile;
-
-constexpr const char* kEM = "EventManager";
-constexpr const char* kTempLogFolder = "/Tessaly Systems/LogFiles";
-
-// True when a line of `text` ends with " <tail>" (tail: "L<level> <job> <function> <message>").
-bool HasLine(const std::string& text, const std::string& tail) {
-  return text.find(" " + tail + "\n") != std::string::npos;
-}
 
 unsigned int Id(const char* name) { return EvDebug::getLogId(name); }
 
-std::string TempFolder() { return std::string(std::getenv("TEMP")) + kTempLogFolder; }
+std::string TempFolder() { return std::string(std::getenv("TEMP")) + "/Tessaly Systems/LogFiles"; }
 
-class EvDebugInit : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Reset();
-    LogSettings::SetNumber(kEM, "ShowLogLevelInLogs", 1);
-  }
-  void TearDown() override { Reset(); }
+using EvDebugInit = zn::test::LogTest;
 
-  static void Reset() {
-    EvDebug::CleanupFileHandleList();
-    LogState().defaultInstance = EvDebugFileInstance();
-    LogSettings::Clear();
-    ZNPI_Focus::reload();
-    EvDebug::m_bTurnOffAllLogs = false;
-  }
-
-  std::string Content(const std::string& file) const { return ReadFile(m_dir.file(file)); }
-
-  zn::test::TempDir m_dir;
-};
-
-TEST_F(EvDebugInit, UnknownIdFailsAndLeavesTheInstanceConstructed) {
+TEST_F(EvDebugInit, UnknownIdOrEmptyFocusFailsAndLeavesTheInstanceConstructed) {
   EvDebugFileInstance instance;
   EXPECT_FALSE(EvDebug(&instance).initialize(12345u, 0, m_dir.path().c_str(), false));
   EXPECT_EQ(instance.m_state.load(), EvDebugFileInstance::kConstructed);
   EXPECT_EQ(instance.m_writer.load(), nullptr);
   EXPECT_FALSE(EvDebug().initialize(EvDebug::kInvalidLogId, 0, m_dir.path().c_str(), false));
   EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
+  ::unsetenv("ZN_CRASH_ON_BAD_FOCUS");
+  ZNPI_Focus::setFocus("");  // a focus set but empty fails too
+  EXPECT_FALSE(EvDebug().initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
+  EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
   EXPECT_TRUE(fs::is_empty(m_dir.path()));
+  ZNPI_Focus::setFocus(nullptr);
 
   // With the process log open, unknown ids and names are reported into it.
   ASSERT_TRUE(EvDebug().initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
@@ -80,19 +57,13 @@ TEST_F(EvDebugInit, UnknownIdFailsAndLeavesTheInstanceConstructed) {
 TEST_F(EvDebugInit, SameLogAndFolderShareOneWriter) {
   zn::test::TempDir other;
   const std::size_t before = LogState().writers.size();
-  EvDebugFileInstance a;
-  EvDebugFileInstance b;
-  EvDebugFileInstance c;
+  EvDebugFileInstance a, b, c;
   ASSERT_TRUE(EvDebug(&a).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   ASSERT_TRUE(EvDebug(&b).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   EXPECT_EQ(LogState().writers.size(), before + 1);
   EXPECT_EQ(a.m_writer.load(), b.m_writer.load());
-  EXPECT_EQ(a.m_writerIndex, b.m_writerIndex);
-  EXPECT_EQ(b.m_state.load(), EvDebugFileInstance::kOpen);
-
   ASSERT_TRUE(EvDebug(&c).initialize(Id("zntest"), 0, other.path().c_str(), false));
   EXPECT_EQ(LogState().writers.size(), before + 2);
-  EXPECT_NE(c.m_writer.load(), a.m_writer.load());
 
   // An open instance stays as it is.
   CYqLogger* writer = a.m_writer.load();
@@ -104,46 +75,31 @@ TEST_F(EvDebugInit, SameLogAndFolderShareOneWriter) {
   EvDebug(&b).Debug("Fn", "from b");
   EvDebug(&c).Debug("Fn", "from c");
   const std::string first = Content("zntest.log");
-  EXPECT_TRUE(HasLine(first, "L0 0 Fn from a"));
-  EXPECT_TRUE(HasLine(first, "L0 0 Fn from b"));
+  EXPECT_TRUE(HasLine(first, "L0 0 Fn from a") && HasLine(first, "L0 0 Fn from b"));
   EXPECT_FALSE(HasLine(first, "L0 0 Fn from c"));
   EXPECT_TRUE(HasLine(ReadFile(other.file("zntest.log")), "L0 0 Fn from c"));
   EvDebug::CleanupFileHandleList();
 }
 
 TEST_F(EvDebugInit, SuffixAndClientPrefixNameTheModule) {
-  const std::string dir = m_dir.path();
-  ASSERT_TRUE(EvDebug().initialize(Id("zntest"), 0, dir.c_str(), false, "job"));
-  EXPECT_EQ(EvDebug().getModuleName(), "zntest-job");
-  EXPECT_EQ(EvDebug().getApplicationName(), "zntest-job");
-  EXPECT_EQ(EvDebug().getLogFilePath(), m_dir.file("zntest-job.log"));
-  EvDebug().Debug("Fn", "suffix line");
-  EXPECT_TRUE(HasLine(Content("zntest-job.log"), "L0 0 Fn suffix line"));
-
-  struct Case {
-    int prefixSetting;
-    const char* pseudo;
-    const char* client;
-    const char* suffix;
-    const char* module;
-  };
-  const Case cases[] = {
-      {1, "c1", "", "", "cl_c1_zntest"},       {1, "c1", "", "job", "cl_c1_zntest-job"},
-      {2, "", "cc", "", "cl_cc_zntest"},       {2, "p2", "cc", "", "cl_p2_zntest"},
-      {1, "", "cc", "", "zntest"},             {0, "c1", "cc", "", "zntest"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.module);
-    LogSettings::SetNumber(kEM, "PrefixLogFileNameWithClientName", c.prefixSetting);
-    ZNPI_Focus::setFocusPseudoClientName(c.pseudo);
-    ZNPI_Focus::setFocusClientName(c.client);
+  // Prefix setting, pseudo client, client, suffix, and the module name.
+  for (const auto& [prefix, pseudo, client, suffix, module] :
+       std::vector<std::tuple<int, const char*, const char*, const char*, std::string>>{
+           {0, "", "", "job", "zntest-job"}, {1, "c1", "", "", "cl_c1_zntest"}, {1, "c1", "", "job", "cl_c1_zntest-job"},
+           {2, "", "cc", "", "cl_cc_zntest"}, {2, "p2", "cc", "", "cl_p2_zntest"}, {1, "", "cc", "", "zntest"},
+           {0, "c1", "cc", "", "zntest"}}) {
+    SCOPED_TRACE(module);
+    LogSettings::SetNumber(kEM, "PrefixLogFileNameWithClientName", prefix);
+    ZNPI_Focus::setFocusPseudoClientName(pseudo);
+    ZNPI_Focus::setFocusClientName(client);
     EvDebugFileInstance instance;
     EvDebug log(&instance);
-    ASSERT_TRUE(log.initialize(Id("zntest"), 0, dir.c_str(), false, c.suffix));
-    EXPECT_EQ(log.getModuleName(), c.module);
-    EXPECT_EQ(log.getLogFilePath(), m_dir.file(std::string(c.module) + ".log"));
-    log.Debug("Fn", "to %s", c.module);
-    EXPECT_TRUE(HasLine(Content(std::string(c.module) + ".log"), std::string("L0 0 Fn to ") + c.module));
+    ASSERT_TRUE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false, suffix));
+    EXPECT_EQ(log.getModuleName(), module);
+    EXPECT_EQ(log.getApplicationName(), module);
+    EXPECT_EQ(log.getLogFilePath(), m_dir.file(module + ".log"));
+    log.Debug("Fn", "to %s", module.c_str());
+    EXPECT_TRUE(HasLine(Content(module + ".log"), "L0 0 Fn to " + module));
   }
   EvDebug::CleanupFileHandleList();
 }
@@ -151,24 +107,17 @@ TEST_F(EvDebugInit, SuffixAndClientPrefixNameTheModule) {
 TEST_F(EvDebugInit, AppendJobGivesEachJobItsOwnFile) {
   zn::test::TempDir plain;
   LogSettings::SetNumber(kEM, "zntest_AppendJob", 1);
-  EvDebugFileInstance job42;
-  EvDebug log42(&job42);
+  EvDebugFileInstance job42, job0, job43;
+  EvDebug log42(&job42), log0(&job0), log43(&job43);
   ASSERT_TRUE(log42.initialize(Id("zntest"), 42, m_dir.path().c_str(), false));
   EXPECT_EQ(log42.getLogFilePath(), m_dir.file("zntest_Job42.log"));
   EXPECT_EQ(log42.getModuleName(), "zntest");
-  EXPECT_EQ(log42.getJobId(), 42);
   log42.Debug("Fn", "job line");
-
-  EvDebugFileInstance job0;
-  EvDebug log0(&job0);
   ASSERT_TRUE(log0.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   EXPECT_EQ(log0.getLogFilePath(), m_dir.file("zntest.log"));
-  EXPECT_NE(job0.m_writer.load(), job42.m_writer.load());
   log0.Debug("Fn", "no job line");
 
   LogSettings::Remove(kEM, "zntest_AppendJob");
-  EvDebugFileInstance job43;
-  EvDebug log43(&job43);
   ASSERT_TRUE(log43.initialize(Id("zntest"), 43, plain.path().c_str(), false));
   EXPECT_EQ(log43.getLogFilePath(), plain.file("zntest.log"));
   log43.Debug("Fn", "one file");
@@ -190,35 +139,20 @@ TEST_F(EvDebugInit, ServiceProcessKeepsTheGlobalJobId) {
   EXPECT_EQ(log.getJobId(), 0);
   EXPECT_TRUE(HasLine(Content("zntest.log"),
                       "L7 0 EvDebug::setJobId Trying to set a global job id for the process that is marked as service."));
-
-  // Other instances take job ids as usual.
-  EvDebugFileInstance instance;
-  EvDebug bound(&instance);
-  bound.setJobId(5);
-  EXPECT_EQ(bound.getJobId(), 5);
+  EvDebugFileInstance instance;  // other instances take job ids as usual
+  EvDebug(&instance).setJobId(5);
+  EXPECT_EQ(EvDebug(&instance).getJobId(), 5);
 
   ZNPI_Focus::setAmIAService(0);
   log.setJobId(6);
   EXPECT_EQ(log.getJobId(), 6);
 }
 
-TEST_F(EvDebugInit, FocusSetButEmptyFailsInitialize) {
-  ::unsetenv("ZN_CRASH_ON_BAD_FOCUS");
-  ZNPI_Focus::setFocus("");
-  EvDebug log;
-  EXPECT_FALSE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-  EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
-  EXPECT_FALSE(log.IsInitialized());
-  EXPECT_TRUE(fs::is_empty(m_dir.path()));
-
-  ZNPI_Focus::setFocus(nullptr);
-  EXPECT_TRUE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-}
-
 TEST_F(EvDebugInit, HandleWithoutAnOpenLogDropsEverythingAndReportsZeros) {
   EvDebugFileInstance never;
   for (EvDebugFileInstance* target : {static_cast<EvDebugFileInstance*>(nullptr), &never}) {
     EvDebug log(target);
+    log.setModuleName("early");
     log.Debug("Fn", "dropped");
     log.Error("Fn", "dropped");
     log.DebugLvl("Fn", -1, "dropped");
@@ -226,117 +160,83 @@ TEST_F(EvDebugInit, HandleWithoutAnOpenLogDropsEverythingAndReportsZeros) {
     log.logMessage(raw);
     EXPECT_FALSE(log.IsInitialized());
     EXPECT_FALSE(log.canILogDebugMsgs());
-    EXPECT_EQ(log.getMaxVersion(), 0u);
-    EXPECT_EQ(log.getDefaultMaxVersion(), 0u);
-    EXPECT_EQ(log.getLogFileSize(), 0u);
-    EXPECT_EQ(log.getDefaultLogFileSize(), 0u);
-    EXPECT_EQ(log.getDefaultDebugLevel(), -2);
-    EXPECT_EQ(log.getAccessMethod(), 0);
-    EXPECT_EQ(log.GetLoggingMode(), 0);
     EXPECT_FALSE(log.canUserWriteToLog());
-    EXPECT_EQ(log.getApplicationName(), "");
+    EXPECT_EQ(log.getMaxVersion() + log.getLogFileSize() + log.getDefaultMaxVersion() + log.getDefaultLogFileSize(),
+              0u);
+    EXPECT_EQ(log.getDefaultDebugLevel(), -2);
     EXPECT_EQ(log.getLogFilePath(), "");
-
-    // Instance fields are stored even before the log opens.
-    log.setModuleName("early");
-    EXPECT_EQ(log.getModuleName(), "early");
-    log.setDebugLevel(4);
-    EXPECT_EQ(log.getDebugLevel(), 4);
-    log.setJobId(3);
-    EXPECT_EQ(log.getJobId(), 3);
   }
   EXPECT_FALSE(fs::exists(TempFolder() + "/early.log"));
   EXPECT_TRUE(fs::is_empty(m_dir.path()));
 }
 
-TEST_F(EvDebugInit, UnwritableFolderFallsBackToTheTemporaryFolder) {
-  {
-    std::ofstream(m_dir.file("plain")) << "a file, not a folder";
-  }
-  // Nothing, not even root, can create a folder below a regular file.
+TEST_F(EvDebugInit, FolderIsTheArgumentTheConfiguredOneOrAFallback) {
+  // The instance overload binds the handle and takes the configured folder.
+  LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
+  EvDebugFileInstance bound, temporary, fallback, allUsersLog;
+  EvDebug log;
+  ASSERT_TRUE(log.initialize(&bound, Id("zntest"), 0, false, "bound"));
+  EXPECT_EQ(log.GetFileInstance(), &bound);
+  EXPECT_EQ(log.getLogFilePath(), m_dir.file("zntest-bound.log"));
+  EXPECT_FALSE(EvDebug().IsInitialized());  // the process log is untouched
+  // Neither a folder argument nor a configured folder: the temporary folder.
+  LogSettings::Remove(kEM, "dEVLOGDIR");
+  ASSERT_TRUE(EvDebug(&temporary).initialize(Id("zntest"), 0, false, "tmp"));
+  EXPECT_EQ(EvDebug(&temporary).getLogFilePath(), TempFolder() + "/zntest-tmp.log");
+
+  // A folder nothing can create, not even root (below a file): the temporary folder too...
+  std::ofstream(m_dir.file("plain")) << "a file, not a folder";
   const std::string bad = m_dir.file("plain") + "/logs";
-  EvDebugFileInstance instance;
-  EvDebug log(&instance);
-  ASSERT_TRUE(log.initialize(Id("zntest"), 0, bad.c_str(), false, "fallback"));
-  EXPECT_EQ(log.getLogFilePath(), TempFolder() + "/zntest-fallback.log");
-  log.Debug("Fn", "fallback line");
+  EvDebug fallbackLog(&fallback);
+  ASSERT_TRUE(fallbackLog.initialize(Id("zntest"), 0, bad.c_str(), false, "fallback"));
+  EXPECT_EQ(fallbackLog.getLogFilePath(), TempFolder() + "/zntest-fallback.log");
+  fallbackLog.Debug("Fn", "fallback line");
   EXPECT_TRUE(HasLine(ReadFile(TempFolder() + "/zntest-fallback.log"), "L0 0 Fn fallback line"));
   EXPECT_FALSE(fs::exists(bad));
-
-  // ALLUSERSPROFILE comes first when set and writable.
+  // ...unless ALLUSERSPROFILE is set and writable.
   zn::test::TempDir allUsers;
   ::setenv("ALLUSERSPROFILE", allUsers.path().c_str(), 1);
-  EvDebugFileInstance second;
-  EvDebug secondLog(&second);
-  const bool opened = secondLog.initialize(Id("zntest"), 0, bad.c_str(), false, "allusers");
+  const bool opened = EvDebug(&allUsersLog).initialize(Id("zntest"), 0, bad.c_str(), false, "allusers");
   ::unsetenv("ALLUSERSPROFILE");
   ASSERT_TRUE(opened);
-  EXPECT_EQ(secondLog.getLogFilePath(),
+  EXPECT_EQ(EvDebug(&allUsersLog).getLogFilePath(),
             allUsers.path() + "/Application Data/Tessaly Systems/Orvane/LogFiles/zntest-allusers.log");
-
   EvDebug::CleanupFileHandleList();
   zn::test::RemoveLogSharedState(TempFolder());
   fs::remove(TempFolder() + "/zntest-fallback.log");
 }
 
-TEST_F(EvDebugInit, InstanceOverloadBindsTheHandleAndUsesTheConfiguredFolder) {
-  LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
-  EvDebugFileInstance instance;
-  EvDebug log;
-  EXPECT_EQ(log.GetFileInstance(), nullptr);
-  ASSERT_TRUE(log.initialize(&instance, Id("zntest"), 0, false, "bound"));
-  EXPECT_EQ(log.GetFileInstance(), &instance);
-  EXPECT_EQ(instance.m_state.load(), EvDebugFileInstance::kOpen);
-  EXPECT_EQ(log.getLogFilePath(), m_dir.file("zntest-bound.log"));
-  EXPECT_FALSE(EvDebug().IsInitialized());  // the process log is untouched
-
-  // Neither a folder argument nor a configured folder: the temporary folder.
-  LogSettings::Remove(kEM, "dEVLOGDIR");
-  EvDebugFileInstance temporary;
-  EvDebug tempLog(&temporary);
-  ASSERT_TRUE(tempLog.initialize(Id("zntest"), 0, false, "tmp"));
-  EXPECT_EQ(tempLog.getLogFilePath(), TempFolder() + "/zntest-tmp.log");
-  EvDebug::CleanupFileHandleList();
-  zn::test::RemoveLogSharedState(TempFolder());
-}
-
 TEST_F(EvDebugInit, DebugLevelSettingIsReadAtOpenAndOnRefresh) {
-  const std::string notice = "L0 0 EvDebug::refreshDebugLevel Changing Debug level from ";
   LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 4);
   EvDebug log;
   ASSERT_TRUE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   EXPECT_EQ(log.getDebugLevel(), 4);
   EXPECT_EQ(log.getDefaultDebugLevel(), 1);
 
-  LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 6);
-  log.refreshDebugLevel();
-  EXPECT_EQ(log.getDebugLevel(), 6);
-  LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 0);  // 0 means the default
-  log.refreshDebugLevel();
-  EXPECT_EQ(log.getDebugLevel(), 1);
-  LogSettings::Remove(kEM, "zntest_DEBUGLEVEL");
-  log.refreshDebugLevel();  // unchanged: no notice
-  LogSettings::SetNumber(kEM, "zndemo_DEBUGLEVEL", 9);
-  log.refreshDebugLevel("zndemo");
-  EXPECT_EQ(log.getDebugLevel(), 9);
-  // The notice goes out before the change, so even a change to -2 is logged.
-  LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", -2);
-  log.refreshDebugLevel();
-  EXPECT_EQ(log.getDebugLevel(), -2);
+  // Setting (absent: -1000), name to read, and the level after the refresh.
+  for (const auto& [value, name, level] : std::vector<std::tuple<int, const char*, int>>{
+           {6, nullptr, 6}, {0, nullptr, 1}, {-1000, nullptr, 1}, {9, "zndemo", 9}, {-2, nullptr, -2}}) {
+    const std::string key = std::string(name == nullptr ? "zntest" : name) + "_DEBUGLEVEL";
+    if (value == -1000) {
+      LogSettings::Remove(kEM, key);
+    } else {
+      LogSettings::SetNumber(kEM, key, value);
+    }
+    log.refreshDebugLevel(name);
+    EXPECT_EQ(log.getDebugLevel(), level) << value;  // 0 means the default
+  }
   log.Error("Fn", "error at -2");
-  log.setDebugLevel(0);
-  EXPECT_EQ(log.getDebugLevel(), 0);
 
+  // One notice per change (none when unchanged), written before the change,
+  // so even a change to -2 is logged.
   const std::string text = Content("zntest.log");
-  EXPECT_TRUE(HasLine(text, notice + "9 to 4294967294"));
+  const std::string notice = "L0 0 EvDebug::refreshDebugLevel Changing Debug level from ";
+  for (const char* change : {"1 to 4", "4 to 6", "6 to 1", "1 to 9", "9 to 4294967294"}) {
+    EXPECT_TRUE(HasLine(text, notice + change)) << change;
+  }
   EXPECT_FALSE(HasLine(text, "L-1 0 Fn error at -2"));
-  EXPECT_TRUE(HasLine(text, notice + "1 to 4"));
-  EXPECT_TRUE(HasLine(text, notice + "4 to 6"));
-  EXPECT_TRUE(HasLine(text, notice + "6 to 1"));
-  EXPECT_TRUE(HasLine(text, notice + "1 to 9"));
   std::size_t notices = 0;
-  for (std::size_t at = text.find("Changing Debug level"); at != std::string::npos;
-       at = text.find("Changing Debug level", at + 1)) {
+  for (auto at = text.find("Changing Debug level"); at != std::string::npos; at = text.find("Changing Debug", at + 1)) {
     ++notices;
   }
   EXPECT_EQ(notices, 5u);
@@ -348,8 +248,6 @@ TEST_F(EvDebugInit, LoggingModeAndCatalogueRowAreLoggedAtOpen) {
   EvDebug log;
   ASSERT_TRUE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   EXPECT_EQ(log.GetLoggingMode(), 2);
-  EXPECT_EQ(log.getMaxVersion(), 32u);
-  EXPECT_EQ(log.getLogFileSize(), 5u);
   const std::string text = Content("zntest.log");
   EXPECT_TRUE(HasLine(text, "L0 0 EvDebug [zntest] LoggingMode - [2]"));
   EXPECT_TRUE(HasLine(text, "L2 0 EvDebug::initialize ZNLogFileInfo - (" + std::to_string(Id("zntest")) +
@@ -359,8 +257,7 @@ TEST_F(EvDebugInit, LoggingModeAndCatalogueRowAreLoggedAtOpen) {
   // The daemon's log takes mode 2 as 1; other values are ignored.
   LogSettings::SetNumber(kEM, "znd_LoggingMode", 2);
   LogSettings::SetNumber(kEM, "zndemo_LoggingMode", 3);
-  EvDebugFileInstance daemon;
-  EvDebugFileInstance demo;
+  EvDebugFileInstance daemon, demo;
   ASSERT_TRUE(EvDebug(&daemon).initialize(Id("znd"), 0, m_dir.path().c_str(), false));
   ASSERT_TRUE(EvDebug(&demo).initialize(Id("zndemo"), 0, m_dir.path().c_str(), false));
   EXPECT_EQ(EvDebug(&daemon).GetLoggingMode(), 1);
@@ -396,17 +293,14 @@ TEST_F(EvDebugInit, ConcurrentOpensOfOneLogMakeOneWriter) {
 
 TEST_F(EvDebugInit, CleanupsCloseInstancesAndLaterMessagesAreDropped) {
   ASSERT_TRUE(EvDebug().initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-  EvDebugFileInstance sharing;
-  EvDebugFileInstance other;
+  EvDebugFileInstance sharing, other;
   ASSERT_TRUE(EvDebug(&sharing).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   ASSERT_TRUE(EvDebug(&other).initialize(Id("zndemo"), 0, m_dir.path().c_str(), false));
   ASSERT_EQ(LogState().writers.size(), 2u);
 
   EvDebug::CleanupDefaultFileHandle();
   EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
-  EXPECT_EQ(LogState().defaultInstance.m_writer.load(), nullptr);
   EXPECT_EQ(LogState().writers.size(), 1u);
-  EXPECT_FALSE(EvDebug().IsInitialized());
   EvDebug().Debug("Fn", "after default cleanup");
   EvDebug(&sharing).Debug("Fn", "shared writer is gone");
   EvDebug(&other).Debug("Fn", "other still writes");
@@ -431,32 +325,19 @@ TEST_F(EvDebugInit, CleanupsCloseInstancesAndLaterMessagesAreDropped) {
   EXPECT_TRUE(HasLine(Content("zntest.log"), "L0 0 Fn after reset"));
 }
 
-TEST_F(EvDebugInit, CloseLogFileReopensOnTheNextLine) {
+TEST_F(EvDebugInit, CloseLogFileAndFinalizeReopenOnTheNextLine) {
   EvDebug log;
   ASSERT_TRUE(log.initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-  log.Debug("Fn", "first");
-  log.CloseLogFile(false);
-  EXPECT_TRUE(log.IsInitialized());
-  ASSERT_EQ(::unlink(m_dir.file("zntest.log").c_str()), 0);
-  log.Debug("Fn", "second");
-  std::string text = Content("zntest.log");
-  EXPECT_TRUE(HasLine(text, "L0 0 Fn second"));
-  EXPECT_FALSE(HasLine(text, "L0 0 Fn first"));
-
-  EXPECT_EQ(log.getAccessMethod(), EvDebug::kAccessKeepOpen);
-  log.setAccessMethod(EvDebug::kAccessReopen);
-  EXPECT_EQ(log.getAccessMethod(), EvDebug::kAccessReopen);
-  log.Debug("Fn", "third");
-  log.setAccessMethod(EvDebug::kAccessKeepOpen);
-  EXPECT_EQ(log.getAccessMethod(), EvDebug::kAccessKeepOpen);
-
-  log.finalize();
-  EXPECT_TRUE(log.IsInitialized());
-  ASSERT_EQ(::unlink(m_dir.file("zntest.log").c_str()), 0);
-  log.Debug("Fn", "after finalize");
-  text = Content("zntest.log");
-  EXPECT_TRUE(HasLine(text, "L0 0 Fn after finalize"));
-  EXPECT_FALSE(HasLine(text, "L0 0 Fn third"));
+  for (const bool finalize : {false, true}) {
+    log.Debug("Fn", "before");
+    finalize ? log.finalize() : log.CloseLogFile(false);
+    EXPECT_TRUE(log.IsInitialized());
+    ASSERT_EQ(::unlink(m_dir.file("zntest.log").c_str()), 0);
+    log.Debug("Fn", "after");
+    const std::string text = Content("zntest.log");
+    EXPECT_TRUE(HasLine(text, "L0 0 Fn after")) << finalize;
+    EXPECT_FALSE(HasLine(text, "L0 0 Fn before")) << finalize;
+  }
 }
 
 }  // namespace

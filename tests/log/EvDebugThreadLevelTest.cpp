@@ -10,39 +10,23 @@
 #include <thread>
 #include <vector>
 
-#include "helpers/TempDir.h"
-#include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
-#include "zn/log/LogSettings.h"
+#include "log/LogTestUtil.h"
 
 namespace {
 
-using zn::detail::LogSettings;
 using zn::detail::LogState;
-using zn::test::ReadFile;
 
 constexpr auto kWaitLimit = std::chrono::seconds(30);
 
-bool Has(const std::string& text, const std::string& message) {
-  return text.find(" " + message + "\n") != std::string::npos;
-}
-
-class EvDebugThreadLevel : public ::testing::Test {
+class EvDebugThreadLevel : public zn::test::LogTest {
  protected:
   void SetUp() override {
-    Reset();
-    ASSERT_TRUE(EvDebug().initialize(EvDebug::getLogId("zntest"), 0, m_dir.path().c_str(), false));
+    LogTest::SetUp();
+    Open();
   }
   void TearDown() override {
-    Reset();
+    LogTest::TearDown();
     EXPECT_EQ(LogState().threadLevelCount.load(), 0);
-  }
-
-  static void Reset() {
-    EvDebug::CleanupFileHandleList();
-    LogState().defaultInstance = EvDebugFileInstance();
-    LogSettings::Clear();
-    EvDebug::m_bTurnOffAllLogs = false;
   }
 
   // Opens "zntest-<suffix>" into `instance`.
@@ -50,10 +34,16 @@ class EvDebugThreadLevel : public ::testing::Test {
     ASSERT_TRUE(EvDebug(&instance).initialize(EvDebug::getLogId("zntest"), 0, m_dir.path().c_str(), false, suffix));
   }
   std::string Text(const std::string& suffix = "") const {
-    return ReadFile(m_dir.file(suffix.empty() ? "zntest.log" : "zntest-" + suffix + ".log"));
+    return Content(suffix.empty() ? "zntest.log" : "zntest-" + suffix + ".log");
   }
-
-  zn::test::TempDir m_dir;
+  // The messages are in the log of `suffix` ("": the process log) and in none of `others`.
+  void ExpectOnlyIn(const std::string& suffix, const std::vector<std::string>& messages,
+                    const std::vector<std::string>& others) const {
+    for (const std::string& message : messages) {
+      EXPECT_TRUE(HasLine(Text(suffix), message)) << message << " in [" << suffix << "]";
+      for (const std::string& other : others) EXPECT_FALSE(HasLine(Text(other), message)) << message << " in " << other;
+    }
+  }
 };
 
 TEST_F(EvDebugThreadLevel, PushedInstanceAppliesToThePushingThreadOnly) {
@@ -85,27 +75,25 @@ TEST_F(EvDebugThreadLevel, PushedInstanceAppliesToThePushingThreadOnly) {
   b.join();
   a.join();
 
-  const std::string process = Text();
-  const std::string pushedLog = Text("job");
-  EXPECT_TRUE(Has(pushedLog, "A A while pushed"));
-  EXPECT_TRUE(Has(pushedLog, "A A still pushed"));
-  EXPECT_TRUE(Has(process, "B B while A pushed"));
-  EXPECT_TRUE(Has(process, "A A after pop"));
-  EXPECT_FALSE(Has(process, "A A while pushed"));
-  EXPECT_FALSE(Has(process, "A A still pushed"));
-  EXPECT_FALSE(Has(pushedLog, "B B while A pushed"));
-  EXPECT_FALSE(Has(pushedLog, "A A after pop"));
+  ExpectOnlyIn("job", {"A A while pushed", "A A still pushed"}, {""});
+  ExpectOnlyIn("", {"B B while A pushed", "A A after pop"}, {"job"});
 }
 
-TEST_F(EvDebugThreadLevel, NestedPushesPopInOrder) {
-  EvDebugFileInstance outer;
-  EvDebugFileInstance inner;
+TEST_F(EvDebugThreadLevel, NestedPushesPopInOrderAndBoundHandlesIgnoreTheStack) {
+  EvDebugFileInstance outer, inner, bound;
   OpenOwn(outer, "outer");
   OpenOwn(inner, "inner");
+  OpenOwn(bound, "bound");
   EvDebug log;  // one handle, used before, during and after the pushes
+  {
+    ThLvlEvDebugFileInstance none(nullptr);  // a null push is no push
+    EXPECT_EQ(LogState().threadLevelCount.load(), 0);
+    log.Debug("Fn", "null push");
+  }
   {
     ThLvlEvDebugFileInstance first(&outer);
     log.Debug("Fn", "one deep");
+    EvDebug(&bound).Debug("Fn", "bound handle");
     {
       ThLvlEvDebugFileInstance second(&inner);
       EXPECT_EQ(LogState().threadLevelCount.load(), 2);
@@ -116,42 +104,18 @@ TEST_F(EvDebugThreadLevel, NestedPushesPopInOrder) {
   EXPECT_EQ(LogState().threadLevelCount.load(), 0);
   EXPECT_EQ(zn::detail::ThreadInstanceStack(), nullptr);  // freed when empty
   log.Debug("Fn", "restored");
-
-  EXPECT_TRUE(Has(Text("outer"), "Fn one deep"));
-  EXPECT_TRUE(Has(Text("outer"), "Fn one deep again"));
-  EXPECT_FALSE(Has(Text("outer"), "Fn two deep"));
-  EXPECT_TRUE(Has(Text("inner"), "Fn two deep"));
-  EXPECT_FALSE(Has(Text("inner"), "Fn one deep"));
-  EXPECT_TRUE(Has(Text(), "Fn restored"));
-  EXPECT_FALSE(Has(Text(), "Fn one deep"));
-  EXPECT_FALSE(Has(Text(), "Fn two deep"));
-}
-
-TEST_F(EvDebugThreadLevel, BoundHandlesNullPushesAndAClosedProcessLogIgnoreTheStack) {
-  EvDebugFileInstance pushedInstance;
-  EvDebugFileInstance bound;
-  OpenOwn(pushedInstance, "pushed");
-  OpenOwn(bound, "bound");
   {
-    ThLvlEvDebugFileInstance none(nullptr);
-    EXPECT_EQ(LogState().threadLevelCount.load(), 0);
-    EvDebug().Debug("Fn", "null push");
-  }
-  {
-    ThLvlEvDebugFileInstance redirect(&pushedInstance);
-    EvDebug(&bound).Debug("Fn", "bound handle");
-    EXPECT_EQ(EvDebug(&bound).GetFileInstance(), &bound);
-
     // Redirection needs the process log open: once it is closed, handles
     // that follow it write nowhere.
+    ThLvlEvDebugFileInstance redirect(&outer);
     EvDebug::CleanupDefaultFileHandle();
-    EvDebug().Debug("Fn", "process log closed");
+    log.Debug("Fn", "process log closed");
   }
-  EXPECT_TRUE(Has(Text(), "Fn null push"));
-  EXPECT_TRUE(Has(Text("bound"), "Fn bound handle"));
-  EXPECT_FALSE(Has(Text("pushed"), "Fn bound handle"));
-  EXPECT_FALSE(Has(Text("pushed"), "Fn process log closed"));
-  EXPECT_FALSE(Has(Text(), "Fn process log closed"));
+  ExpectOnlyIn("outer", {"Fn one deep", "Fn one deep again"}, {"inner", "", "bound"});
+  ExpectOnlyIn("inner", {"Fn two deep"}, {"outer", "", "bound"});
+  ExpectOnlyIn("", {"Fn restored", "Fn null push"}, {"outer", "inner"});
+  ExpectOnlyIn("bound", {"Fn bound handle"}, {"outer", ""});
+  EXPECT_FALSE(HasLine(Text("outer") + Text(), "Fn process log closed"));
 }
 
 TEST_F(EvDebugThreadLevel, ManyThreadsEachWriteToTheirOwnPushedInstance) {
@@ -183,15 +147,10 @@ TEST_F(EvDebugThreadLevel, ManyThreadsEachWriteToTheirOwnPushedInstance) {
   for (int t = 0; t < kThreads; ++t) {
     const std::string own = Text("t" + std::to_string(t));
     for (int i = 0; i < kLines; ++i) {
-      const std::string pushedLine = "Fn t" + std::to_string(t) + " pushed " + std::to_string(i);
-      const std::string processLine = "Fn t" + std::to_string(t) + " process " + std::to_string(i);
-      if (i % 2 == 0) {
-        ASSERT_TRUE(Has(own, pushedLine)) << pushedLine;
-        ASSERT_FALSE(Has(process, pushedLine)) << pushedLine;
-      } else {
-        ASSERT_TRUE(Has(process, processLine)) << processLine;
-        ASSERT_FALSE(Has(own, processLine)) << processLine;
-      }
+      const bool pushed = i % 2 == 0;
+      const std::string line = "Fn t" + std::to_string(t) + (pushed ? " pushed " : " process ") + std::to_string(i);
+      ASSERT_TRUE(HasLine(pushed ? own : process, line)) << line;
+      ASSERT_FALSE(HasLine(pushed ? process : own, line)) << line;
     }
   }
 }

@@ -34,12 +34,8 @@ TEST(LogCatalogue, EveryRowIdMatchesItsNameAndRowsAreDistinct) {
     EXPECT_EQ(zn::detail::FindLogById(row.id), &row);
     EXPECT_EQ(zn::detail::FindLogByName(FXString::ToLower(row.name)), &row);
   }
-}
-
-TEST(LogCatalogue, KnowsTheLogsTheLibraryNames) {
   for (const char* name : {"znd", "PerformanceMetrics", "zndemo", "znadmin", "zntest"}) {
-    SCOPED_TRACE(name);
-    EXPECT_NE(zn::detail::FindLogByName(name), nullptr);
+    EXPECT_NE(zn::detail::FindLogByName(name), nullptr) << name;
   }
 }
 

@@ -10,10 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -27,6 +29,8 @@ inline constexpr unsigned long kWaitLimitMs = 30000;
 // How long a blocked thread or process is watched to see that it stays
 // blocked. A wrong admission shows up within this time.
 inline constexpr auto kStaysBlocked = std::chrono::milliseconds(150);
+inline constexpr auto kReady = std::future_status::ready;
+inline constexpr auto kPending = std::future_status::timeout;
 
 // Polls `predicate` until it holds or `limit` passes.
 template <typename Predicate>
@@ -45,20 +49,13 @@ inline std::string UniqueName(const std::string& tag) {
   return "zntest." + tag + "." + std::to_string(::getpid()) + "." + std::to_string(++counter);
 }
 
-inline std::string SegmentPath(const std::string& name) {
-  return "/dev/shm" + zn::detail::NamedKernelObject::SegmentName(name);
-}
-
-inline bool SegmentExists(const std::string& name) {
-  struct stat st {};
-  return ::stat(SegmentPath(name).c_str(), &st) == 0;
-}
-
-// Permission bits of the segment, -1 when it does not exist.
+// Permission bits of the object's /dev/shm segment, -1 when it does not exist.
 inline int SegmentMode(const std::string& name) {
   struct stat st {};
-  return ::stat(SegmentPath(name).c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+  const std::string path = "/dev/shm" + zn::detail::NamedKernelObject::SegmentName(name);
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
 }
+inline bool SegmentExists(const std::string& name) { return SegmentMode(name) != -1; }
 
 // Checks the function name and message of the ZnException `call` throws.
 template <typename Call>
@@ -91,10 +88,9 @@ class Pipe {
   int receive(std::chrono::milliseconds limit = kWaitLimit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (true) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       struct pollfd p = {m_fds[0], POLLIN, 0};
-      const int ready = ::poll(&p, 1, static_cast<int>(left.count() > 0 ? left.count() : 0));
+      const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
       if (ready < 0 && errno == EINTR) continue;
       if (ready != 1) return -1;
       char c = 0;
@@ -132,7 +128,6 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return m_pid > 0; }
   pid_t pid() const { return m_pid; }
   void kill() { ::kill(m_pid, SIGKILL); }
 
@@ -153,5 +148,21 @@ class ChildProcess {
   bool m_reaped = false;
   int m_result = 0;
 };
+
+// Runs `take` in a child until it holds a lock (true), then `whileHeld`
+// here, then kills the child still holding it. `take` leaks its lock object.
+inline void KillChildHolding(const std::function<bool()>& take, const std::function<void()>& whileHeld) {
+  Pipe toParent;
+  ChildProcess child([&] {
+    if (!take()) return 2;
+    toParent.send('h');
+    ::pause();
+    return 0;
+  });
+  ASSERT_EQ(toParent.receive(), 'h');
+  whileHeld();
+  child.kill();
+  EXPECT_EQ(child.wait(), -SIGKILL);
+}
 
 }  // namespace zn::test

@@ -12,11 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "sync/SyncTestUtil.h"
 #include "zn/sync/ZnCriticalSection.h"
 
 namespace {
 
-constexpr auto kWaitLimit = std::chrono::seconds(30);
+using namespace zn::test;
 
 // Tries the section once from a new thread; releases it again when taken.
 bool TryFromOtherThread(ZnCriticalSection& cs) {
@@ -27,7 +28,7 @@ bool TryFromOtherThread(ZnCriticalSection& cs) {
          }).get();
 }
 
-TEST(ZnCriticalSection, IsRecursiveForItsOwner) {
+TEST(ZnCriticalSection, IsRecursiveForItsOwnerAndBlocksOthers) {
   ZnCriticalSection cs;
   EXPECT_FALSE(cs.locked());
   ASSERT_TRUE(cs.enter());
@@ -35,93 +36,63 @@ TEST(ZnCriticalSection, IsRecursiveForItsOwner) {
   ASSERT_TRUE(cs.enter(false));  // a try by the owner succeeds
   EXPECT_TRUE(cs.locked());
   EXPECT_FALSE(TryFromOtherThread(cs));
-
+  auto waiter = std::async(std::launch::async, [&cs] {
+    cs.enter(true);
+    const bool mine = cs.locked();
+    cs.leave();
+    return mine;
+  });
   cs.leave();
   cs.leave();
   EXPECT_TRUE(cs.locked());
   EXPECT_FALSE(TryFromOtherThread(cs));  // one level still held
+  EXPECT_EQ(waiter.wait_for(kStaysBlocked), kPending);
   cs.leave();
+  ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady);
+  EXPECT_TRUE(waiter.get());
   EXPECT_FALSE(cs.locked());
+  cs.leave();  // leaving a free section changes nothing
   EXPECT_TRUE(TryFromOtherThread(cs));
-
-  // Leaving a free section changes nothing.
-  cs.leave();
-  EXPECT_TRUE(TryFromOtherThread(cs));
-  ASSERT_TRUE(cs.enter(false));
-  cs.leave();
 }
 
-TEST(ZnCriticalSection, OnlyTheOwnerCanLeave) {
+TEST(ZnCriticalSection, OnlyTheOwnerCanLeaveAndATryLockLeavesItAlone) {
   ZnCriticalSection cs;
   std::promise<void> held;
   std::promise<void> release;
   std::thread owner([&, releaseFuture = release.get_future()] {
     cs.enter();
     held.set_value();
-    EXPECT_EQ(releaseFuture.wait_for(kWaitLimit), std::future_status::ready);
-    EXPECT_TRUE(cs.locked());  // the stranger's leave did nothing
+    EXPECT_EQ(releaseFuture.wait_for(kWaitLimit), kReady);
+    EXPECT_TRUE(cs.locked());  // the stranger's leaves did nothing
     cs.leave();
   });
-  ASSERT_EQ(held.get_future().wait_for(kWaitLimit), std::future_status::ready);
+  ASSERT_EQ(held.get_future().wait_for(kWaitLimit), kReady);
   EXPECT_FALSE(cs.locked());  // owned, but not by this thread
   cs.leave();
   cs.leave();
   EXPECT_FALSE(cs.enter(false));
+  {
+    ZnCriticalSectionTryLock attempt(&cs);  // fails, and its destructor leaves nothing
+    EXPECT_FALSE(attempt.locked());
+  }
   release.set_value();
   owner.join();
-  EXPECT_TRUE(cs.enter(false));
-  cs.leave();
-}
-
-TEST(ZnCriticalSection, BlockingEnterWaitsForTheRelease) {
-  ZnCriticalSection cs;
-  cs.enter();
-  cs.enter();
-  std::atomic<bool> entered{false};
-  std::thread waiter([&] {
-    cs.enter(true);
-    entered = true;
-    EXPECT_TRUE(cs.locked());
-    cs.leave();
-  });
-  // Not a timing assertion: the waiter cannot get in while this thread holds the lock.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(entered.load());
-  cs.leave();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_FALSE(entered.load());  // still one level held
-  cs.leave();
-  waiter.join();
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(TryFromOtherThread(cs));
 }
 
 TEST(ZnCriticalSectionLock, HoldsForItsLifetimeAndSwitchesOnReset) {
   ZnCriticalSection first;
   ZnCriticalSection second;
-  {
-    ZnCriticalSectionLock none;
-    EXPECT_FALSE(none.locked());
-    ZnCriticalSectionLock nullLock(nullptr);
-    EXPECT_FALSE(nullLock.locked());
-  }
+  EXPECT_FALSE(ZnCriticalSectionLock(nullptr).locked());
   {
     ZnCriticalSectionLock lock(&first);
     EXPECT_TRUE(lock.locked());
-    EXPECT_TRUE(first.locked());
-    EXPECT_FALSE(TryFromOtherThread(first));
-
     lock.reset(&second);
-    EXPECT_TRUE(lock.locked());
-    EXPECT_FALSE(first.locked());
     EXPECT_TRUE(TryFromOtherThread(first));
     EXPECT_FALSE(TryFromOtherThread(second));
-
     lock.resetCriticalSection(&first);
     EXPECT_TRUE(TryFromOtherThread(second));
-    EXPECT_FALSE(TryFromOtherThread(first));
-
-    // Resetting to the same section keeps it held exactly once.
-    lock.reset(&first);
+    lock.reset(&first);  // the same section: still held exactly once
     EXPECT_FALSE(TryFromOtherThread(first));
 
     lock.resetCriticalSection(nullptr);
@@ -129,50 +100,27 @@ TEST(ZnCriticalSectionLock, HoldsForItsLifetimeAndSwitchesOnReset) {
     EXPECT_TRUE(TryFromOtherThread(first));
     lock.reset(&second);
   }
-  EXPECT_FALSE(second.locked());
   EXPECT_TRUE(TryFromOtherThread(second));
   EXPECT_TRUE(TryFromOtherThread(first));
 }
 
 TEST(ZnCriticalSectionTryLock, ReleasesOnlyWhatItTook) {
   ZnCriticalSection cs;
-  // Held by another thread: the try fails and its destructor leaves it alone.
-  std::promise<void> held;
-  std::promise<void> release;
-  std::thread owner([&, releaseFuture = release.get_future()] {
-    cs.enter();
-    held.set_value();
-    EXPECT_EQ(releaseFuture.wait_for(kWaitLimit), std::future_status::ready);
-    EXPECT_TRUE(cs.locked());
-    cs.leave();
-  });
-  ASSERT_EQ(held.get_future().wait_for(kWaitLimit), std::future_status::ready);
-  {
-    ZnCriticalSectionTryLock attempt(&cs);
-    EXPECT_FALSE(attempt.locked());
-  }
-  release.set_value();
-  owner.join();
-
-  // Held by this thread: the try nests, and its destructor leaves one level.
   cs.enter();
   {
-    ZnCriticalSectionTryLock nested(&cs);
+    ZnCriticalSectionTryLock nested(&cs);  // nests, and leaves one level
     EXPECT_TRUE(nested.locked());
   }
-  EXPECT_TRUE(cs.locked());
   EXPECT_FALSE(TryFromOtherThread(cs));
   cs.leave();
   EXPECT_TRUE(TryFromOtherThread(cs));
-
   {
     ZnCriticalSectionTryLock unheld(&cs);
     EXPECT_TRUE(unheld.locked());
     EXPECT_FALSE(TryFromOtherThread(cs));
   }
   EXPECT_TRUE(TryFromOtherThread(cs));
-  ZnCriticalSectionTryLock none(nullptr);
-  EXPECT_FALSE(none.locked());
+  EXPECT_FALSE(ZnCriticalSectionTryLock(nullptr).locked());
 }
 
 TEST(ZnCriticalSection, NoUpdateIsLostUnderContention) {
@@ -209,7 +157,7 @@ TEST(ZnCriticalSection, NoUpdateIsLostUnderContention) {
     });
   }
   // A lost wake-up or a corrupted owner deadlocks: fail instead of hanging.
-  if (allDone.get_future().wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+  if (allDone.get_future().wait_for(std::chrono::seconds(120)) != kReady) {
     std::fprintf(stderr, "ZnCriticalSection stress test deadlocked\n");
     std::_Exit(3);
   }

@@ -17,37 +17,11 @@
 
 namespace {
 
-using zn::test::kStaysBlocked;
-using zn::test::kWaitLimit;
-using zn::test::PollUntil;
+using namespace zn::test;
 
 // Long enough never to run out while a change is on its way; a change that
 // does not broadcast makes the wait run out and the test fail.
 constexpr unsigned long kWakeLimitMs = 10000;
-
-TEST(ZnSafeFlags, OperatorsChangeTheValue) {
-  ZnSafeFlags flags(5);
-  EXPECT_EQ(static_cast<int>(flags), 5);
-  EXPECT_EQ(static_cast<int>(flags = 7), 7);
-  EXPECT_EQ(static_cast<int>(++flags), 8);
-  // Postfix forms change the value too and return the object itself.
-  ZnSafeFlags& after = flags++;
-  EXPECT_EQ(&after, &flags);
-  EXPECT_EQ(static_cast<int>(after), 9);
-  EXPECT_EQ(static_cast<int>(--flags), 8);
-  EXPECT_EQ(&flags--, &flags);
-  EXPECT_EQ(flags.value(), 7);
-  EXPECT_EQ(static_cast<int>(flags += 10), 17);
-  EXPECT_EQ(static_cast<int>(flags -= 3), 14);
-  EXPECT_EQ(static_cast<int>(flags &= 6), 6);
-  EXPECT_EQ(static_cast<int>(flags |= 9), 15);
-  EXPECT_EQ(static_cast<int>(flags -= 20), -5);
-
-  ZnSafeFlags copy(flags);
-  copy = ZnSafeFlags(3);
-  EXPECT_EQ(copy.value(), 3);
-  EXPECT_EQ(flags.value(), -5);  // the copies are separate
-}
 
 TEST(ZnSafeFlags, EveryChangeWakesAThreadWaitingOnTheMonitor) {
   ZnSafeFlags flags(0);
@@ -77,7 +51,7 @@ TEST(ZnSafeFlags, EveryChangeWakesAThreadWaitingOnTheMonitor) {
     // wait(): the change cannot slip in before the waiter sleeps.
     steps[i].first();
   }
-  ASSERT_EQ(waiter.wait_for(kWaitLimit), std::future_status::ready);
+  ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady);
   EXPECT_FALSE(ranOut.load()) << "a change did not wake the waiter; stuck at step " << awaiting.load();
   EXPECT_EQ(flags.value(), 3);
 }
@@ -87,11 +61,6 @@ TEST(ZnSafeFlagsInc, AddsForItsLifetimeAndWakesWaiters) {
   ZnSafeFlags other(0);
   {
     ZnSafeFlagsInc inc(&flags, 3);
-    EXPECT_EQ(flags.value(), 13);
-    {
-      ZnSafeFlagsInc negative(&flags, -5);
-      EXPECT_EQ(flags.value(), 8);
-    }
     EXPECT_EQ(flags.value(), 13);
     inc.reset(&other, 4);
     EXPECT_EQ(flags.value(), 10);
@@ -105,7 +74,6 @@ TEST(ZnSafeFlagsInc, AddsForItsLifetimeAndWakesWaiters) {
   ZnMonitor monitor;
   {
     ZnSafeFlagsInc inc(&counter, &monitor, 4);
-    EXPECT_EQ(counter, 5);
     ZnSafeFlagsInc unguarded(&counter, nullptr, 2);
     EXPECT_EQ(counter, 7);
   }
@@ -124,9 +92,9 @@ TEST(ZnSafeFlagsInc, AddsForItsLifetimeAndWakesWaiters) {
     return true;
   });
   ASSERT_TRUE(PollUntil([&] { return waiting.load(); }));
-  EXPECT_EQ(waiter.wait_for(kStaysBlocked), std::future_status::timeout);
+  EXPECT_EQ(waiter.wait_for(kStaysBlocked), kPending);
   busy.reset();  // the decrement broadcasts
-  ASSERT_EQ(waiter.wait_for(kWaitLimit), std::future_status::ready);
+  ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady);
   EXPECT_TRUE(waiter.get());
 }
 
@@ -135,49 +103,30 @@ TEST(ZnSafeFlagsController, PutsTheValueBackWhenItChanged) {
   {
     ZnSafeFlagsController controller(&flags, 1);
     flags = 4;
-    flags |= 8;
   }
   EXPECT_EQ(flags.value(), 1);
-  {
-    ZnSafeFlagsController controller(&flags, 1);
-  }
-  EXPECT_EQ(flags.value(), 1);
-  {
-    ZnSafeFlagsController controller(&flags, 9);
-  }
+  { ZnSafeFlagsController controller(&flags, 9); }
   EXPECT_EQ(flags.value(), 9);
   { ZnSafeFlagsController none(nullptr, 2); }
 }
 
-TEST(ZnAtomicU64, PrefixPostfixAndArithmetic) {
+TEST(ZnAtomicU64, PrefixGivesTheNewValueAndPostfixTheOld) {
   ZnAtomicU64_t a(5);
   EXPECT_EQ(++a, 6);
   EXPECT_EQ(a++, 6);
-  EXPECT_EQ(a.value(), 7);
   EXPECT_EQ(--a, 6);
   EXPECT_EQ(a--, 6);
   EXPECT_EQ(a.value(), 5);
-
   constexpr long long kBig = 1LL << 40;  // beyond 32 bits
   EXPECT_EQ(a += kBig, kBig + 5);
-  EXPECT_EQ(a -= 5, kBig);
-  ZnAtomicU64_t b(3);
-  EXPECT_EQ(a += b, kBig + 3);
+  ZnAtomicU64_t b(5);
   EXPECT_EQ(a -= b, kBig);
-  EXPECT_EQ(b.value(), 3);
-
   a = b;
-  EXPECT_EQ(a.value(), 3);
   ++b;
-  EXPECT_EQ(a.value(), 3);  // a copy of the value, not a link
+  EXPECT_EQ(a.value(), 5);  // a copy of the value, not a link
   a = -7;
-  EXPECT_EQ(a.value(), -7);
   EXPECT_EQ(a--, -7);
   EXPECT_EQ(a.value(), -8);
-  a = a;
-  EXPECT_EQ(a.value(), -8);
-  ZnAtomicU64_t c(a);
-  EXPECT_EQ(c.value(), -8);
 }
 
 TEST(ZnAtomicBitwiseOpts, BitsAreTakenModulo32) {
@@ -186,21 +135,15 @@ TEST(ZnAtomicBitwiseOpts, BitsAreTakenModulo32) {
   EXPECT_EQ(bits.test_and_set_bit(3), 8u);  // the masked previous bit
   EXPECT_EQ(bits.test_bit(35), 8u);         // 35 mod 32 = 3
   EXPECT_EQ(bits.test_bit(4), 0u);
-  bits.set_bit(32);                         // bit 0
-  EXPECT_EQ(bits.value(), 9u);
+  bits.set_bit(32);  // bit 0
   bits.set_bit(31);
-  EXPECT_EQ(bits.test_bit(63), 0x80000000u);
+  EXPECT_EQ(bits.value(), 0x80000009u);
   EXPECT_EQ(bits.test_and_set_bit(95), 0x80000000u);
   EXPECT_EQ(bits.test_and_clear_bit(67), 8u);  // bit 3
   EXPECT_EQ(bits.test_and_clear_bit(3), 0u);
   bits.clear_bit(64);
-  EXPECT_EQ(bits.value(), 0x80000000u);
   bits.clear_bit(5);  // clearing a clear bit changes nothing
   EXPECT_EQ(bits.value(), 0x80000000u);
-
-  ZnAtomicBitwiseOpts_t preset(0x0Fu);
-  EXPECT_EQ(preset.test_and_clear_bit(33), 2u);
-  EXPECT_EQ(preset.value(), 0x0Du);
 }
 
 TEST(ZNCritSect, LocksRecursivelyAndExcludesOthers) {
@@ -212,9 +155,9 @@ TEST(ZNCritSect, LocksRecursivelyAndExcludesOthers) {
     return section.unlock();
   });
   EXPECT_EQ(section.unlock(), 0);
-  EXPECT_EQ(other.wait_for(kStaysBlocked), std::future_status::timeout);
+  EXPECT_EQ(other.wait_for(kStaysBlocked), kPending);
   EXPECT_EQ(section.unlock(), 0);
-  ASSERT_EQ(other.wait_for(kWaitLimit), std::future_status::ready);
+  ASSERT_EQ(other.wait_for(kWaitLimit), kReady);
   EXPECT_EQ(other.get(), 0);
 }
 

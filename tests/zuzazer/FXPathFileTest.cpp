@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "helpers/TempDir.h"
@@ -32,65 +33,43 @@ std::set<std::string> Names(const std::vector<FXFileInfo>& entries) {
 }
 
 TEST(FXPath, AppendUsesExactlyOneSeparator) {
-  EXPECT_EQ(FXPath::Append("a", "b"), "a/b");
-  EXPECT_EQ(FXPath::Append("a/", "b"), "a/b");
-  EXPECT_EQ(FXPath::Append("a", "/b"), "a/b");
-  EXPECT_EQ(FXPath::Append("a///", "//b/c"), "a/b/c");
-  EXPECT_EQ(FXPath::Append("/", "b"), "/b");
-  EXPECT_EQ(FXPath::Append("/", "/b"), "/b");
-  EXPECT_EQ(FXPath::Append("//", "b"), "/b");
-  EXPECT_EQ(FXPath::Append("", "b/"), "b/");
-  EXPECT_EQ(FXPath::Append("a/", ""), "a/");
-  EXPECT_EQ(FXPath::Append("/var/log", "x.log"), "/var/log/x.log");
+  // Folder, name, joined.
+  for (const auto& [folder, name, joined] : std::vector<std::tuple<const char*, const char*, const char*>>{
+           {"a", "b", "a/b"}, {"a/", "b", "a/b"}, {"a", "/b", "a/b"}, {"a///", "//b/c", "a/b/c"}, {"/", "b", "/b"},
+           {"/", "/b", "/b"}, {"//", "b", "/b"}, {"", "b/", "b/"}, {"a/", "", "a/"}}) {
+    EXPECT_EQ(FXPath::Append(folder, name), joined) << folder << " + " << name;
+  }
 }
 
 TEST(FXPath, FileNameAndDirectoryEdges) {
-  EXPECT_EQ(FXPath::GetFileName("a/b/c.log"), "c.log");
-  EXPECT_EQ(FXPath::GetFileName("a/b/"), "b");
-  EXPECT_EQ(FXPath::GetFileName("c.log"), "c.log");
-  EXPECT_EQ(FXPath::GetFileName("/c"), "c");
-  EXPECT_EQ(FXPath::GetFileName(""), "");
-
-  EXPECT_EQ(FXPath::GetDirectory("a/b/c.log"), "a/b");
-  EXPECT_EQ(FXPath::GetDirectory("a/b/"), "a");
-  EXPECT_EQ(FXPath::GetDirectory("c.log"), "");
-  EXPECT_EQ(FXPath::GetDirectory("/c"), "/");
-  EXPECT_EQ(FXPath::GetDirectory("/a/b"), "/a");
-  EXPECT_EQ(FXPath::GetDirectory("//c"), "/");
-  // Doubled separators before the name are not part of the folder.
-  EXPECT_EQ(FXPath::GetDirectory("a//b"), "a");
-  EXPECT_EQ(FXPath::GetDirectory("/x///y"), "/x");
-
+  // Path, directory, file name.
+  for (const auto& [path, directory, name] : std::vector<std::tuple<const char*, const char*, const char*>>{
+           {"a/b/c.log", "a/b", "c.log"}, {"a/b/", "a", "b"}, {"c.log", "", "c.log"}, {"/c", "/", "c"},
+           {"/a/b", "/a", "b"}, {"//c", "/", "c"}, {"", "", ""},
+           // Doubled separators before the name are not part of the folder.
+           {"a//b", "a", "b"}, {"/x///y", "/x", "y"}}) {
+    EXPECT_EQ(FXPath::GetDirectory(path), directory) << path;
+    EXPECT_EQ(FXPath::GetFileName(path), name) << path;
+  }
   EXPECT_EQ(FXPath::WithTrailingSeparator("a"), "a/");
   EXPECT_EQ(FXPath::WithTrailingSeparator("a/"), "a/");
   EXPECT_EQ(FXPath::WithTrailingSeparator(""), "/");
-
-  // Directory and name put back together give the same place.
-  for (const char* path : {"a/b/c", "/a/b", "/c", "x/y.z"}) {
-    EXPECT_EQ(FXPath::Append(FXPath::GetDirectory(path), FXPath::GetFileName(path)), path);
-  }
 }
 
 TEST(FXFile, CreateDirectoriesNestedExistingAndBlocked) {
   TempDir dir;
   const std::string nested = dir.file("x/y/z");
-  ASSERT_TRUE(FXFile::CreateDirectories(nested).IsSuccess());
-  EXPECT_TRUE(FXFile::IsDirectory(nested));
-  EXPECT_TRUE(FXFile::CreateDirectories(nested).IsSuccess());
-  EXPECT_TRUE(FXFile::CreateDirectories(dir.file("x/y/z/")).IsSuccess());
-  EXPECT_TRUE(FXFile::CreateDirectories(dir.file("trail/")).IsSuccess());
-  EXPECT_TRUE(FXFile::IsDirectory(dir.file("trail")));
+  for (const std::string& path : {nested, nested, nested + "/", dir.file("trail/")}) {
+    EXPECT_TRUE(FXFile::CreateDirectories(path).IsSuccess()) << path;
+  }
+  EXPECT_TRUE(FXFile::IsDirectory(nested) && FXFile::IsDirectory(dir.file("trail")));
 
   // A file where a folder should be: an error, and the file is left alone.
   WriteFile(dir.file("plain"), "keep");
   const CYqError blocked = FXFile::CreateDirectories(dir.file("plain"));
-  EXPECT_TRUE(blocked.IsError());
   EXPECT_TRUE(blocked.Is(183) || blocked.Is(80)) << blocked.AsString();
-  const CYqError under = FXFile::CreateDirectories(dir.file("plain/sub/deeper"));
-  EXPECT_TRUE(under.IsError());
+  EXPECT_TRUE(FXFile::CreateDirectories(dir.file("plain/sub/deeper")).IsError());
   EXPECT_EQ(ReadFile(dir.file("plain")), "keep");
-  EXPECT_FALSE(FXFile::IsDirectory(dir.file("plain")));
-
   EXPECT_TRUE(FXFile::CreateDirectories("").IsError());
 
   // Threads racing to make the same tree all succeed.
@@ -120,13 +99,10 @@ TEST(FXFile, MoveWithoutReplaceKeepsBothFiles) {
   EXPECT_FALSE(FXFile::Exists(from));
   EXPECT_EQ(ReadFile(to), "new");
 
-  ASSERT_TRUE(FXFile::Move(to, dir.file("fresh.txt"), false).IsSuccess());
-  EXPECT_EQ(ReadFile(dir.file("fresh.txt")), "new");
-
   EXPECT_TRUE(FXFile::Move(dir.file("missing"), to).Is(2));
   EXPECT_TRUE(FXFile::Remove(dir.file("missing")).Is(2));
-  ASSERT_TRUE(FXFile::Remove(dir.file("fresh.txt")).IsSuccess());
-  EXPECT_FALSE(FXFile::Exists(dir.file("fresh.txt")));
+  ASSERT_TRUE(FXFile::Remove(to).IsSuccess());
+  EXPECT_FALSE(FXFile::Exists(to));
   // Remove is for files only.
   ASSERT_TRUE(FXFile::CreateDirectories(dir.file("folder")).IsSuccess());
   EXPECT_TRUE(FXFile::Remove(dir.file("folder")).IsError());
@@ -148,10 +124,7 @@ TEST(FXFile, FindFilesMatchesPatternsAndReportsAttributes) {
   ASSERT_TRUE(FXFile::FindFiles(dir.path(), "*.log", entries).IsSuccess());
   EXPECT_EQ(Names(entries), (std::set<std::string>{"a.log", "b.log"}));
   for (const auto& entry : entries) {
-    if (entry.name != "a.log") continue;
-    EXPECT_EQ(entry.size, 5u);
-    EXPECT_FALSE(entry.isDirectory);
-    EXPECT_EQ(entry.lastWriteTime.AsUnixNanoseconds(), 1600000000000000500LL);
+    EXPECT_TRUE(entry.name != "a.log" || entry.lastWriteTime.AsUnixNanoseconds() == 1600000000000000500LL);
   }
 
   const std::set<std::string> all{"a.log", "b.log", "b.log.zip", "noext", "sub.d"};
@@ -168,6 +141,15 @@ TEST(FXFile, FindFilesMatchesPatternsAndReportsAttributes) {
   EXPECT_TRUE(entries.empty());
 
   EXPECT_TRUE(FXFile::FindFiles(dir.file("missing"), "*", entries).IsError());
+
+  FXFileInfo info;
+  ASSERT_TRUE(FXFile::GetInfo(dir.file("a.log"), info).IsSuccess());
+  EXPECT_EQ(info.name, "a.log");
+  EXPECT_EQ(info.size, 5u);
+  EXPECT_FALSE(info.isDirectory);
+  ASSERT_TRUE(FXFile::GetInfo(dir.file("sub.d"), info).IsSuccess());
+  EXPECT_TRUE(info.isDirectory);
+  EXPECT_TRUE(FXFile::GetInfo(dir.file("missing"), info).Is(2));
 }
 
 TEST(FXFile, FindFilesIsNotFailedByAnEntryThatCannotBeRead) {
@@ -194,12 +176,11 @@ TEST(FXFile, WriteAtomicallyAndReadAll) {
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0077, 0u);
 
-  ASSERT_TRUE(FXFile::WriteAtomically(path, "short").IsSuccess());
-  ASSERT_TRUE(FXFile::ReadAll(path, read).IsSuccess());
-  EXPECT_EQ(read, "short");
-  ASSERT_TRUE(FXFile::WriteAtomically(path, "").IsSuccess());
-  ASSERT_TRUE(FXFile::ReadAll(path, read).IsSuccess());
-  EXPECT_EQ(read, "");
+  for (const std::string data : {"short", ""}) {  // a shorter file replaces a longer one whole
+    ASSERT_TRUE(FXFile::WriteAtomically(path, data).IsSuccess());
+    ASSERT_TRUE(FXFile::ReadAll(path, read).IsSuccess());
+    EXPECT_EQ(read, data);
+  }
 
   std::vector<FXFileInfo> entries;
   ASSERT_TRUE(FXFile::FindFiles(dir.path(), "*", entries).IsSuccess());
@@ -242,25 +223,9 @@ TEST(FXFile, ConcurrentAtomicWritersNeverExposeAMixedFile) {
   reader.join();
   EXPECT_EQ(failedWrites.load(), 0);
   EXPECT_EQ(badReads.load(), 0);
-  std::string last;
-  ASSERT_TRUE(FXFile::ReadAll(path, last).IsSuccess());
-  EXPECT_NE(std::find(contents.begin(), contents.end(), last), contents.end());
   std::vector<FXFileInfo> entries;
   ASSERT_TRUE(FXFile::FindFiles(dir.path(), "*", entries).IsSuccess());
   EXPECT_EQ(Names(entries), (std::set<std::string>{"shared.cfg"}));
-}
-
-TEST(FXFile, GetInfoOfFileAndFolder) {
-  TempDir dir;
-  WriteFile(dir.file("f"), "abc");
-  FXFileInfo info;
-  ASSERT_TRUE(FXFile::GetInfo(dir.file("f"), info).IsSuccess());
-  EXPECT_EQ(info.name, "f");
-  EXPECT_EQ(info.size, 3u);
-  EXPECT_FALSE(info.isDirectory);
-  ASSERT_TRUE(FXFile::GetInfo(dir.path(), info).IsSuccess());
-  EXPECT_TRUE(info.isDirectory);
-  EXPECT_TRUE(FXFile::GetInfo(dir.file("missing"), info).Is(2));
 }
 
 }  // namespace

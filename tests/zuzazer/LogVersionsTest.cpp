@@ -65,7 +65,7 @@ TEST(LogVersions, ListIsNewestFirstByLengthThenText) {
   EXPECT_TRUE(zn::detail::ListLogVersions(dir.path(), "none").empty());
 }
 
-TEST(LogVersions, PruneByCountCountsAVersionAndItsArchiveOnce) {
+TEST(LogVersions, PruneByCountCountsAVersionAndItsArchiveOnceAndByAgeUsesTheWriteTime) {
   TempDir dir;
   for (const char* name : {"app_20240103000000.log", "app_20240103000000.log.zip", "app_20240102000000.log.zip",
                            "app_20240101000000.log", "app.log", "other_20200101000000.log"}) {
@@ -80,11 +80,8 @@ TEST(LogVersions, PruneByCountCountsAVersionAndItsArchiveOnce) {
   zn::detail::PruneLogVersions(dir.path(), "app", 0, 0);
   EXPECT_TRUE(zn::detail::ListLogVersions(dir.path(), "app").empty());
   EXPECT_TRUE(FXFile::Exists(dir.file("app.log")));
-}
 
-TEST(LogVersions, PruneByAgeUsesTheLastWriteTime) {
-  TempDir dir;
-  // The names say old, the times say otherwise: the times decide.
+  // By age: the names say old, the last write times say otherwise and decide.
   Touch(dir, "app_20000101000000.log", 10);
   Touch(dir, "app_20240102000000.log", 5 * 86400);
   Touch(dir, "app_20240101000000.log.zip", 2 * 86400);

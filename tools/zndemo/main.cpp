@@ -23,7 +23,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: zndemo [--log-dir DIR] [--level N]\n"
-               "  --log-dir DIR  folder of the process log (default: ./var/log)\n"
+               "  --log-dir DIR  folder of the process log (default: the store's dEVLOGDIR)\n"
                "  --level N      debug level of the log (default: the catalogue's)\n");
 }
 
@@ -92,7 +92,7 @@ void RunWorkers(EvDebug& log) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string logDir = "var/log";
+  std::string logDir;  // empty: the folder the store names
   int level = -100;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--log-dir") == 0 && i + 1 < argc) {
@@ -109,8 +109,10 @@ int main(int argc, char** argv) {
   }
 
   EvDebug log;
-  if (!log.initialize(EvDebug::getLogId("zndemo"), 0, logDir.c_str(), false)) {
-    std::fprintf(stderr, "zndemo: cannot open the process log in [%s]\n", logDir.c_str());
+  const bool opened = logDir.empty() ? log.initialize(EvDebug::getLogId("zndemo"), 0, false)
+                                     : log.initialize(EvDebug::getLogId("zndemo"), 0, logDir.c_str(), false);
+  if (!opened) {
+    std::fprintf(stderr, "zndemo: cannot open the process log\n");
     return 1;
   }
   if (level != -100) log.setDebugLevel(level);

@@ -1,93 +1,91 @@
 #include "zn/log/LogSettings.h"
 
-#include <charconv>
 #include <cstdint>
 #include <map>
-#include <mutex>
 
 #include "dazurudev/CYqIPAddr.h"
-#include "zuzazer/FXNoDestructor.h"
+#include "zn/config/ZNPlatformInfo.h"
+#include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXString.h"
 
 namespace zn::detail {
 namespace {
 
-struct Table {
-  std::mutex mutex;
-  // upper-cased section -> upper-cased name -> (name as given, text)
-  std::map<std::string, std::map<std::string, std::pair<std::string, std::string>>> sections;
-};
+constexpr unsigned long kPlatformTypeValidBits = 0x1BF;
 
-Table& TheTable() {
-  static NoDestructor<Table> table;
-  return table.get();
+bool IsAbsolute(std::string_view section) {
+  return section.size() > 9 && FXString::EqualsNoCase(section.substr(0, 8), "SOFTWARE") &&
+         (section[8] == '\\' || section[8] == '/');
 }
 
-constexpr unsigned long kPlatformTypeValidBits = 0x1BF;
+// The store key of a section, or "" when there is none to read (a relative
+// section in a process without a focus).
+std::string KeyOf(std::string_view section) {
+  if (IsAbsolute(section)) return std::string(section);
+  const char* focus = ZNPI_Focus::getFocus();
+  if ((focus == nullptr || focus[0] == '\0') && ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE) {
+    return std::string();
+  }
+  return "~" + std::string(section);
+}
+
+// A store object that writes nothing to the log or the console.
+ZNPlatformInfo Quiet() { return ZNPlatformInfo(0, 0); }
 
 }  // namespace
 
 std::optional<std::string> LogSettings::Text(std::string_view section, std::string_view name) {
-  Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  const auto s = table.sections.find(FXString::ToUpper(section));
-  if (s == table.sections.end()) return std::nullopt;
-  const auto v = s->second.find(FXString::ToUpper(name));
-  if (v == s->second.end()) return std::nullopt;
-  return v->second.second;
+  const std::string key = KeyOf(section);
+  if (key.empty()) return std::nullopt;
+  const std::string value(name);
+  ZNPlatformInfo store = Quiet();
+  std::string buffer(2048, '\0');
+  unsigned long type = 0;
+  int size = static_cast<int>(buffer.size());
+  if (!store.getRegValue(key.c_str(), value.c_str(), &type, buffer.data(), size)) {
+    if (store.getRegError() != -4) return std::nullopt;
+    buffer.resize(static_cast<std::size_t>(size));  // the size it needs
+    if (!store.getRegValue(key.c_str(), value.c_str(), &type, buffer.data(), size)) return std::nullopt;
+  }
+  if (type != kZnRegString && type != kZnRegExpandString && type != kZnRegMultiString) return std::nullopt;
+  buffer.resize(static_cast<std::size_t>(size));
+  return std::string(buffer.c_str());  // up to the first NUL
 }
 
 std::optional<long long> LogSettings::Number(std::string_view section, std::string_view name) {
-  const std::optional<std::string> text = Text(section, name);
-  if (!text) return std::nullopt;
-  long long value = 0;
-  const char* begin = text->data();
-  const char* end = begin + text->size();
-  const auto parsed = std::from_chars(begin, end, value);
-  if (parsed.ec != std::errc() || parsed.ptr != end) return std::nullopt;
-  // Store numbers are 32-bit: keep their low 32 bits as the store would.
-  return static_cast<long long>(static_cast<int32_t>(static_cast<uint32_t>(value)));
+  const std::string key = KeyOf(section);
+  if (key.empty()) return std::nullopt;
+  int value = 0;
+  ZNPlatformInfo store = Quiet();
+  if (!store.getRegInt(key.c_str(), std::string(name).c_str(), &value)) return std::nullopt;
+  return value;
 }
 
 std::optional<std::vector<std::pair<std::string, std::string>>> LogSettings::Values(std::string_view section) {
-  Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  const auto s = table.sections.find(FXString::ToUpper(section));
-  if (s == table.sections.end()) return std::nullopt;
-  std::vector<std::pair<std::string, std::string>> values;
-  for (const auto& [upper, entry] : s->second) values.push_back(entry);
-  return values;
+  const std::string key = KeyOf(section);
+  if (key.empty()) return std::nullopt;
+  std::map<std::string, std::string> values;
+  ZNPlatformInfo store = Quiet();
+  if (!store.getRegValues(key.c_str(), &values)) return std::nullopt;
+  return std::vector<std::pair<std::string, std::string>>(values.begin(), values.end());
 }
 
-void LogSettings::Set(std::string_view section, std::string_view name, std::string_view value) {
-  Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  auto& values = table.sections[FXString::ToUpper(section)];
-  const std::string key = FXString::ToUpper(name);
-  const auto existing = values.find(key);
-  // A value keeps the spelling it was created with.
-  const std::string spelling = existing != values.end() ? existing->second.first : std::string(name);
-  values[key] = {spelling, std::string(value)};
+bool LogSettings::Set(std::string_view section, std::string_view name, std::string_view value) {
+  const std::string key = KeyOf(section);
+  return !key.empty() && ZNPlatformInfo().setRegString(key.c_str(), std::string(name).c_str(), std::string(value).c_str());
 }
 
-void LogSettings::SetNumber(std::string_view section, std::string_view name, long long value) {
-  Set(section, name, std::to_string(value));
+bool LogSettings::SetNumber(std::string_view section, std::string_view name, long long value) {
+  const std::string key = KeyOf(section);
+  return !key.empty() && ZNPlatformInfo().setRegInt(key.c_str(), std::string(name).c_str(), static_cast<int>(value));
 }
 
-void LogSettings::Remove(std::string_view section, std::string_view name) {
-  Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  const auto s = table.sections.find(FXString::ToUpper(section));
-  if (s == table.sections.end()) return;
-  s->second.erase(FXString::ToUpper(name));
-  if (s->second.empty()) table.sections.erase(s);
+bool LogSettings::Remove(std::string_view section, std::string_view name) {
+  const std::string key = KeyOf(section);
+  return !key.empty() && ZNPlatformInfo(0, 0).delRegField(key.c_str(), std::string(name).c_str());
 }
 
-void LogSettings::Clear() {
-  Table& table = TheTable();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  table.sections.clear();
-}
+void LogSettings::Clear() { ZNPlatformInfo(0, 0).delRegKey("SOFTWARE"); }
 
 long long LogSettings::NumberOr(std::string_view section, std::string_view name, long long fallback) {
   const std::optional<long long> value = Number(section, name);

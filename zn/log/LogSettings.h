@@ -1,10 +1,10 @@
-// Where the log's settings come from: values by section and value name, and
-// the few derived values the log needs from the component classes.
-//
-// Until the configuration store is built this is an in-memory table that a
-// program (or a test) fills; absent values make every caller take its
-// catalogue or built-in default. Section and value names compare without
-// regard to ASCII case, as in the store.
+// Where the log's settings come from: values of the configuration store by
+// section and value name, and the few derived values the log needs from the
+// component classes. A section is relative to the focused instance unless
+// it begins with "SOFTWARE\" (an absolute key). Absent values make every
+// caller take its catalogue or built-in default; a process without a focus
+// has no instance settings. Reads never write to the log (the log reads
+// them), so a failing store is silent here.
 #pragma once
 
 #include <optional>
@@ -25,16 +25,18 @@ class LogSettings {
   static constexpr std::string_view kHubNet = "HubNet";
   static constexpr std::string_view kInstanceRoot = "";
 
-  // A 32-bit number; texts that are not decimal numbers read as absent.
+  // A 32-bit number value (type 4); anything else reads as absent.
   static std::optional<long long> Number(std::string_view section, std::string_view name);
   static std::optional<std::string> Text(std::string_view section, std::string_view name);
-  // The values of a section as (name, text) pairs in name order; nullopt
-  // when the section does not exist.
+  // The values of a section as (name, text) pairs, ordered by name;
+  // nullopt when the section does not exist.
   static std::optional<std::vector<std::pair<std::string, std::string>>> Values(std::string_view section);
 
-  static void Set(std::string_view section, std::string_view name, std::string_view value);
-  static void SetNumber(std::string_view section, std::string_view name, long long value);
-  static void Remove(std::string_view section, std::string_view name);
+  // Writes (for programs and tests that set up a store).
+  static bool Set(std::string_view section, std::string_view name, std::string_view value);
+  static bool SetNumber(std::string_view section, std::string_view name, long long value);
+  static bool Remove(std::string_view section, std::string_view name);
+  // Empties the store of everything below "SOFTWARE": for tests.
   static void Clear();
 
   // A number read with the convention "absent or 0 means use the default".

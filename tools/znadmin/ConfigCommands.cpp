@@ -1,0 +1,372 @@
+// znadmin config: reading and changing the configuration store.
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "Commands.h"
+#include "StoreText.h"
+#include "zn/config/ConfigStore.h"
+#include "zn/config/ZNPlatformInfo.h"
+
+namespace zn::admin {
+namespace {
+
+using zn::detail::ConfigStore;
+using zn::detail::StoreEntry;
+using zn::detail::StoreStatus;
+
+constexpr unsigned long kRegBinary = 3;
+
+int Fail(const std::string& message, int code = kExitFailure) {
+  std::cerr << "znadmin: " << message << "\n";
+  return code;
+}
+
+// The exit code for a store object's last failure.
+int FailFrom(const ZNPlatformInfo& store, const std::string& key, const std::string& name = std::string()) {
+  switch (store.getRegError()) {
+    case -2: return Fail("key [" + key + "] does not exist", kExitKeyMissing);
+    case -3: return Fail("value [" + name + "] does not exist in [" + key + "]", kExitValueMissing);
+    default: {
+      const std::string message = store.getLastErrorMsg();
+      return Fail(message.empty() ? "the store refused [" + key + "]" : message);
+    }
+  }
+}
+
+// The full path of a key given as "~section" or absolute; "" when it cannot
+// be resolved (the reason is printed).
+std::string Expand(ZNPlatformInfo& store, const std::string& key) {
+  std::string path = store.expandKeyName(key.c_str());
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return ConfigStore::NormalizePath(path);
+}
+
+std::string HexBytes(const std::string& data) {
+  std::string text;
+  char byte[3];
+  for (const char c : data) {
+    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(c));
+    text += byte;
+  }
+  return text;
+}
+
+// The value shown plainly: texts as they are (a multi-string's items a line
+// each), numbers in decimal, anything else in hex.
+std::string Plain(uint32_t type, const std::string& data) {
+  switch (type) {
+    case kZnRegString:
+    case kZnRegExpandString:
+      return std::string(data.c_str());
+    case kZnRegMultiString: {
+      // Every item up to the closing terminators, empty ones included, as
+      // `set --type multi` takes them and the export shows them.
+      std::string text = data;
+      if (text.size() >= 2 && text[text.size() - 1] == '\0' && text[text.size() - 2] == '\0') {
+        text.resize(text.size() - 2);
+      } else if (!text.empty() && text.back() == '\0') {
+        text.pop_back();
+      }
+      for (char& c : text) {
+        if (c == '\0') c = '\n';
+      }
+      return text;
+    }
+    default: {
+      const std::string shown = ValueAsText(type, data);
+      return shown.substr(shown.find(':') + 1);
+    }
+  }
+}
+
+bool ParseHex(const std::string& text, std::string& data) {
+  std::string digits;
+  for (const char c : text) {
+    if (c != ',' && c != ' ' && c != ':') digits.push_back(c);
+  }
+  if (digits.size() % 2 != 0) return false;
+  data.clear();
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    unsigned value = 0;
+    if (std::from_chars(digits.data() + i, digits.data() + i + 2, value, 16).ptr != digits.data() + i + 2) return false;
+    data.push_back(static_cast<char>(value));
+  }
+  return true;
+}
+
+// ---- Commands ----
+
+int Get(const std::string& key, const std::string& name, bool raw) {
+  ZNPlatformInfo store(0, 0);
+  std::string buffer(2048, '\0');
+  unsigned long type = 0;
+  int size = static_cast<int>(buffer.size());
+  if (!store.getRegValue(key.c_str(), name.c_str(), &type, buffer.data(), size)) {
+    if (store.getRegError() != -4) return FailFrom(store, key, name);
+    buffer.resize(static_cast<std::size_t>(size));
+    if (!store.getRegValue(key.c_str(), name.c_str(), &type, buffer.data(), size)) return FailFrom(store, key, name);
+  }
+  buffer.resize(static_cast<std::size_t>(size));
+  if (raw) {
+    std::cout << type << " " << HexBytes(buffer) << "\n";
+  } else {
+    std::cout << Plain(static_cast<uint32_t>(type), buffer) << "\n";
+  }
+  return kExitOk;
+}
+
+std::string DefaultTypeFor(const std::string& name) {
+  switch (name.empty() ? 's' : name[0]) {
+    case 'n':
+    case 'b': return "number";
+    case 'd': return "expand";
+    default: return "string";
+  }
+}
+
+int Set(const std::string& key, const std::string& name, const std::vector<std::string>& values, std::string type) {
+  if (type.empty()) type = DefaultTypeFor(name);
+  unsigned long code = kZnRegString;
+  std::string data;
+  if (values.empty()) return Fail("no value given", kExitUsage);
+  if (type != "multi" && values.size() != 1) return Fail("one value expected for type " + type, kExitUsage);
+  const std::string& value = values.front();
+  if (type == "string" || type == "expand") {
+    code = type == "string" ? kZnRegString : kZnRegExpandString;
+    data = value + '\0';
+  } else if (type == "multi") {
+    code = kZnRegMultiString;
+    for (const std::string& item : values) data += item + '\0';
+    data += '\0';
+  } else if (type == "number") {
+    uint32_t number = 0;
+    const auto parsed = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (parsed.ec != std::errc() || parsed.ptr != value.data() + value.size()) {
+      return Fail("[" + value + "] is not a 32-bit number", kExitUsage);
+    }
+    code = kZnRegNumber;
+    data.assign(reinterpret_cast<const char*>(&number), 4);
+  } else if (type == "longlong") {
+    unsigned long long number = 0;
+    const auto parsed = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (parsed.ec != std::errc() || parsed.ptr != value.data() + value.size()) {
+      return Fail("[" + value + "] is not a 64-bit number", kExitUsage);
+    }
+    code = kZnRegString;  // 64-bit numbers are kept as decimal text
+    data = std::to_string(number) + '\0';
+  } else if (type == "binary") {
+    if (!ParseHex(value, data)) return Fail("[" + value + "] is not a list of hex bytes", kExitUsage);
+    code = kRegBinary;
+    if (data.empty()) return Fail("an empty binary value cannot be written", kExitUsage);
+  } else {
+    return Fail("unknown type [" + type + "]", kExitUsage);
+  }
+  ZNPlatformInfo store(0, 0);
+  if (!store.setRegValue(key.c_str(), name.c_str(), code, data.data(), static_cast<int>(data.size()))) {
+    return FailFrom(store, key, name);
+  }
+  return kExitOk;
+}
+
+int ListKey(ConfigStore& store, const std::string& path, bool recursive, bool top) {
+  std::vector<StoreEntry> values;
+  const StoreStatus status = store.values(path, values);
+  if (status == StoreStatus::kKeyMissing) return top ? Fail("key [" + path + "] does not exist", kExitKeyMissing) : kExitOk;
+  if (status != StoreStatus::kOk) return Fail(store.lastError());
+  std::vector<std::string> children;
+  if (store.subKeys(path, children) != StoreStatus::kOk) return Fail(store.lastError());
+  std::cout << "[" << path << "]\n";
+  for (const StoreEntry& value : values) std::cout << "  " << Quote(value.name) << " = " << ValueAsText(value.type, value.data) << "\n";
+  for (const std::string& child : children) {
+    if (!recursive) std::cout << "  " << child << "\\\n";
+  }
+  if (recursive) {
+    for (const std::string& child : children) {
+      const int rc = ListKey(store, path + "\\" + child, true, false);
+      if (rc != kExitOk) return rc;
+    }
+  }
+  return kExitOk;
+}
+
+int List(const std::string& key, bool recursive) {
+  ZNPlatformInfo info(0, 0);
+  const std::string path = Expand(info, key);
+  if (path.empty()) return FailFrom(info, key);
+  return ListKey(ConfigStore::ForThisThread(), path, recursive, true);
+}
+
+int Delete(const std::string& key, const std::string& name) {
+  ZNPlatformInfo store(0, 0);
+  const bool done = name.empty() ? store.delRegKey(key.c_str()) : store.delRegField(key.c_str(), name.c_str());
+  return done ? kExitOk : FailFrom(store, key, name);
+}
+
+int Copy(const std::string& from, const std::string& to, bool rename) {
+  ZNPlatformInfo store(0, 0);
+  const bool done = rename ? store.renameRegKey(from.c_str(), to.c_str()) : store.copyRegKey(from.c_str(), to.c_str());
+  return done ? kExitOk : FailFrom(store, from);
+}
+
+bool Collect(ConfigStore& store, const std::string& path, TextTree& tree) {
+  std::vector<StoreEntry> values;
+  std::vector<std::string> children;
+  if (store.values(path, values) != StoreStatus::kOk || store.subKeys(path, children) != StoreStatus::kOk) return false;
+  TextKey key{path, {}};
+  for (StoreEntry& value : values) key.values.push_back({value.name, value.type, std::move(value.data)});
+  tree.keys.push_back(std::move(key));
+  for (const std::string& child : children) {
+    if (!Collect(store, path + "\\" + child, tree)) return false;
+  }
+  return true;
+}
+
+int Export(const std::string& key, const std::string& output) {
+  ZNPlatformInfo info(0, 0);
+  const std::string path = Expand(info, key);
+  if (path.empty()) return FailFrom(info, key);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const ConfigStore::ReadSnapshot snapshot(store);  // one consistent tree
+  const StoreStatus exists = store.keyExists(path);
+  if (exists == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitKeyMissing);
+  TextTree tree;
+  tree.root = path;
+  if (exists != StoreStatus::kOk || !Collect(store, path, tree)) return Fail(store.lastError());
+  const std::string text = WriteTree(tree);
+  if (output.empty() || output == "-") {
+    std::cout << text;
+    return kExitOk;
+  }
+  std::ofstream file(output, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  return file ? kExitOk : Fail("cannot write [" + output + "]");
+}
+
+int Import(const std::string& input, const std::string& into) {
+  std::string text;
+  if (input == "-") {
+    std::ostringstream all;
+    all << std::cin.rdbuf();
+    text = all.str();
+  } else {
+    std::ifstream file(input, std::ios::binary);
+    if (!file) return Fail("cannot read [" + input + "]");
+    std::ostringstream all;
+    all << file.rdbuf();
+    text = all.str();
+  }
+  TextTree tree;
+  std::string error;
+  if (!ReadTree(text, tree, error)) return Fail(input + ": " + error);
+  std::string newRoot;
+  if (!into.empty()) {
+    ZNPlatformInfo info(0, 0);
+    newRoot = Expand(info, into);
+    if (newRoot.empty()) return FailFrom(info, into);
+  }
+  const std::string oldRoot = ConfigStore::NormalizePath(tree.root);
+  std::vector<std::string> keys;
+  std::vector<ConfigStore::BatchValue> values;
+  for (const TextKey& key : tree.keys) {
+    std::string path = ConfigStore::NormalizePath(key.path);
+    if (!newRoot.empty()) {
+      if (path.size() < oldRoot.size() || path.compare(0, oldRoot.size(), oldRoot) != 0) {
+        return Fail("key [" + path + "] lies outside the exported root [" + oldRoot + "]");
+      }
+      path = newRoot + path.substr(oldRoot.size());
+    }
+    keys.push_back(path);
+    for (const TextValue& value : key.values) values.push_back({path, value.name, value.type, value.data});
+  }
+  ConfigStore& store = ConfigStore::ForThisThread();
+  if (store.writeBatch(keys, values) != StoreStatus::kOk) return Fail(store.lastError());
+  std::cerr << "znadmin: imported " << keys.size() << " keys and " << values.size() << " values\n";
+  return kExitOk;
+}
+
+int Backup(const std::string& file) {
+  ConfigStore& store = ConfigStore::ForThisThread();
+  return store.backupTo(file) == StoreStatus::kOk ? kExitOk : Fail(store.lastError());
+}
+
+int Check() {
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::string report;
+  if (store.integrityCheck(report) != StoreStatus::kOk) return Fail(store.lastError());
+  std::cout << report << "\n";
+  return report == "ok" ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
+  CLI::App* config = app.add_subcommand("config", "Read and change the configuration store");
+  config->require_subcommand(1);
+  // Strings the options bind to live as long as the application.
+  struct Arguments {
+    std::string key, name, to, file, type, into, output;
+    std::vector<std::string> values;
+    bool raw = false, recursive = false;
+  };
+  static Arguments a;
+  const char* keyHelp = "Key: \"~section\" below the instance, or an absolute path (\\ or /)";
+
+  CLI::App* get = config->add_subcommand("get", "Print a value");
+  get->add_option("key", a.key, keyHelp)->required();
+  get->add_option("name", a.name, "Value name")->required();
+  get->add_flag("--raw", a.raw, "Print the type code and the bytes in hex");
+  handlers.push_back({get, [] { return Get(a.key, a.name, a.raw); }});
+
+  CLI::App* set = config->add_subcommand("set", "Write a value (creating its key)");
+  set->add_option("key", a.key, keyHelp)->required();
+  set->add_option("name", a.name, "Value name")->required();
+  set->add_option("value", a.values, "The value (several for a multi-string)")->required();
+  set->add_option("--type", a.type, "string|expand|multi|number|longlong|binary (default from the name's letter)")
+      ->check(CLI::IsMember({"string", "expand", "multi", "number", "longlong", "binary"}));
+  handlers.push_back({set, [] { return Set(a.key, a.name, a.values, a.type); }});
+
+  CLI::App* list = config->add_subcommand("list", "List a key's values and subkeys");
+  list->add_option("key", a.key, keyHelp)->required();
+  list->add_flag("-r,--recursive", a.recursive, "The whole tree below the key");
+  handlers.push_back({list, [] { return List(a.key, a.recursive); }});
+
+  CLI::App* remove = config->add_subcommand("delete", "Delete a value, or a key with all below it");
+  remove->add_option("key", a.key, keyHelp)->required();
+  remove->add_option("name", a.name, "Value name (without it: the whole key)");
+  handlers.push_back({remove, [] { return Delete(a.key, a.name); }});
+
+  CLI::App* copy = config->add_subcommand("copy", "Copy a key tree into a new key");
+  copy->add_option("from", a.key, keyHelp)->required();
+  copy->add_option("to", a.to, "The new key")->required();
+  handlers.push_back({copy, [] { return Copy(a.key, a.to, false); }});
+
+  CLI::App* rename = config->add_subcommand("rename", "Move a key tree to a new key");
+  rename->add_option("from", a.key, keyHelp)->required();
+  rename->add_option("to", a.to, "The new key")->required();
+  handlers.push_back({rename, [] { return Copy(a.key, a.to, true); }});
+
+  CLI::App* exportCommand = config->add_subcommand("export", "Write a key tree as text");
+  exportCommand->add_option("key", a.key, keyHelp)->required();
+  exportCommand->add_option("-o,--output", a.output, "File to write (default: stdout)");
+  handlers.push_back({exportCommand, [] { return Export(a.key, a.output); }});
+
+  CLI::App* importCommand = config->add_subcommand("import", "Read an exported key tree back, in one transaction");
+  importCommand->add_option("file", a.file, "The exported text (- for stdin)")->required();
+  importCommand->add_option("--into", a.into, "Place the tree here instead of where it was exported from");
+  handlers.push_back({importCommand, [] { return Import(a.file, a.into); }});
+
+  CLI::App* backup = config->add_subcommand("backup", "Write a consistent copy of the store, even while in use");
+  backup->add_option("file", a.file, "The copy to write")->required();
+  handlers.push_back({backup, [] { return Backup(a.file); }});
+
+  CLI::App* check = config->add_subcommand("check", "Run the store's integrity check");
+  handlers.push_back({check, [] { return Check(); }});
+}
+
+}  // namespace zn::admin

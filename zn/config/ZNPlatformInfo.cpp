@@ -1,0 +1,187 @@
+// ZNPlatformInfo: construction, focus, key expansion, error reporting and the
+// well-known values.
+
+#include "zn/config/ZNPlatformInfo.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "zn/log/EvDebug.h"
+#include "znfocus/ZNPI_Focus.h"
+#include "zuzazer/FXString.h"
+
+int ZNPlatformInfo::Reg_Additional_Flags = 0;
+
+namespace {
+
+constexpr const char* kProductsRoot = "SOFTWARE\\Tessaly Systems\\";
+constexpr const char* kInstancesRoot = "SOFTWARE/Tessaly Systems/Orvane";
+constexpr const char* kUnknownFocusCrashText =
+    "ZNPI_Focus::setFocus() is not set. Cannot access registry at this point. Causing a debugger break now";
+constexpr unsigned long kPlatformTypeValidBits = 0x1BF;
+
+std::string TextOr(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+
+}  // namespace
+
+ZNPlatformInfo::ZNPlatformInfo()
+    : m_productName(TextOr(ZNPI_Focus::getProductName())), m_focus(TextOr(ZNPI_Focus::getFocus())) {}
+
+ZNPlatformInfo::ZNPlatformInfo(int consoleEcho, int logEcho) : ZNPlatformInfo() {
+  m_consoleEcho = consoleEcho;
+  m_logEcho = logEcho;
+}
+
+ZNPlatformInfo::ZNPlatformInfo(EvDebug* log) : ZNPlatformInfo() { m_log = log; }
+
+ZNPlatformInfo::ZNPlatformInfo(const std::string& instance) : ZNPlatformInfo() { m_focus = instance; }
+
+ZNPlatformInfo::ZNPlatformInfo(const ZNPlatformInfo& other) = default;
+
+ZNPlatformInfo& ZNPlatformInfo::operator=(const ZNPlatformInfo& other) = default;
+
+ZNPlatformInfo::~ZNPlatformInfo() = default;
+
+int ZNPlatformInfo::setFocus(const char* instance) {
+  if (instance == nullptr || instance[0] == '\0') return 0;
+  m_focus = instance;
+  return 1;
+}
+
+void ZNPlatformInfo::setToDefaultFocus() { m_focus = TextOr(ZNPI_Focus::getFocus()); }
+
+const char* ZNPlatformInfo::getProductName() const { return ZNPI_Focus::getProductName(); }
+
+void ZNPlatformInfo::logError(const char* context, const std::string& message) {
+  if (message.empty()) return;
+  if (m_logEcho != 0) EvDebug().Error(context, "%s", message.c_str());
+  if (m_consoleEcho != 0) {
+    std::printf(message.back() == '\n' ? "%s(): %s" : "%s(): %s\n", context, message.c_str());
+    std::fflush(stdout);
+  }
+  m_lastErrorMsg = message;
+}
+
+std::string ZNPlatformInfo::SectionKey(const char* section) {
+  if (section == nullptr) return "~";
+  if (section[0] == '~') return section;
+  return std::string("~") + section;
+}
+
+std::string ZNPlatformInfo::getSectionName(const char* parent, const char* child) {
+  const std::string base = TextOr(parent);
+  return child != nullptr ? base + "\\" + child : base;
+}
+
+std::string ZNPlatformInfo::expandKeyName(const char* key) {
+  m_regError = 0;
+  if (key == nullptr || key[0] == '\0') {
+    m_regError = -1;
+    return std::string();
+  }
+  std::string result;
+  if (ZNPI_Focus::getProductType() == TESSALY_PRODUCT_TYPE_NO_INSTANCE) {
+    result = key[0] == '~' ? kProductsRoot + m_productName + "\\" + (key + 1) : std::string(key);
+  } else if (key[0] != '~') {
+    result = key;
+  } else {
+    const std::string_view relative(key + 1);
+    if (m_focus.empty()) {
+      logError("ZNPlatformInfo::expandKeyName",
+               std::string("Can't resolve registry key [") + key + "]: current focus is unknown");
+      ZNPI_Focus::doCrashThisProcess(true, kUnknownFocusCrashText);
+      m_regError = -1;
+      return std::string();
+    }
+    result = kProductsRoot + m_productName + "\\" + m_focus + "\\";
+    const char* remoteCell = ZNPI_Focus::getRemoteHubCellFocus();
+    if (remoteCell != nullptr && remoteCell[0] != '\0' &&
+        (FXString::EqualsNoCase(relative, "HubServe") || FXString::EqualsNoCase(relative, "__Cache"))) {
+      result += std::string("RemoteHubServes\\") + remoteCell + "\\";
+    }
+    for (const char c : relative) {
+      if (c == '\\' && result.back() == '\\') continue;  // runs collapse, leading ones vanish
+      result.push_back(c);
+    }
+  }
+  for (char& c : result) {
+    if (c == '/') c = '\\';
+  }
+  return result;
+}
+
+// ---- The instance ----
+
+int ZNPlatformInfo::createPlatformInfo() { return createRegKey(m_productName.c_str()) ? 1 : 0; }
+
+int ZNPlatformInfo::deletePlatformInfo() {
+  return delRegKey(m_productName.c_str()) || m_regError == -2 ? 1 : 0;
+}
+
+int ZNPlatformInfo::GetAllInInstances(std::vector<std::string>& out) {
+  std::list<std::string> names;
+  if (!getRegSubKeysFromAbsPath(kInstancesRoot, &names)) return 0;
+  bool found = false;
+  for (const std::string& name : names) {
+    if (name.compare(0, 8, "Instance") == 0) {
+      out.push_back(name);
+      found = true;
+    }
+  }
+  return found ? 1 : 0;
+}
+
+// ---- Well-known values ----
+
+unsigned long ZNPlatformInfo::getZNPlatformType() {
+  unsigned long type = 0;
+  if (getNumber("Base", "nPLATTYPE", &type) == 0) return 0;
+  if ((type & 1u) != 0) type |= 8u;
+  if ((type & ~kPlatformTypeValidBits) != 0) {
+    logError("getZNPlatformType", "Invalid platform type.");
+    return 0;
+  }
+  return type;
+}
+
+int ZNPlatformInfo::GetLanguageID() {
+  int language = 0;
+  return getNumber("Base", "nLanguageID", &language) != 0 ? language : -1;
+}
+
+int ZNPlatformInfo::getAppDebugLevel(const char* app) {
+  char name[1024];
+  std::snprintf(name, sizeof name, "%s_DEBUGLEVEL", app != nullptr ? app : "");
+  for (char* p = name; *p != '\0'; ++p) {
+    if (std::isspace(static_cast<unsigned char>(*p))) *p = '_';
+  }
+  int level = 0;
+  return getNumber("EventManager", name, &level) != 0 && level != 0 ? level : -1;
+}
+
+void ZNPlatformInfo::getProductVersion(std::string& out) {
+  std::string version;
+  if (getString(nullptr, "sProductVersion", &version) != 0) out = version;
+}
+
+std::string ZNPlatformInfo::getComputeID() {
+  std::string id;
+  return getString(nullptr, "sComputeID", &id) != 0 ? id : std::string();
+}
+
+const char* ZNPlatformInfo::getPhysicalMachine() {
+  if (m_physicalMachine.empty()) {
+    const unsigned long type = getZNPlatformType();
+    std::string name;
+    if ((type & 1u) != 0) {
+      getString("HubServe", "sHSCLIENTNAME", &name);
+    } else if ((type & 0x10u) != 0) {
+      getString("HubNet", "sPNETNAME", &name);
+    } else {
+      getString(nullptr, "sPhysicalNodeName", &name);
+    }
+    m_physicalMachine = name;
+  }
+  return m_physicalMachine.c_str();
+}

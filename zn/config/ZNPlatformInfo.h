@@ -1,0 +1,157 @@
+// Typed access to the machine's configuration store: sections and values
+// of the installed instance the process is focused on, and absolute keys.
+// Results: int operations 1 on success and 0 on failure, bool ones true on
+// success; getRegError() tells why (0, -1 failure, -2 no such key, -3 no
+// such value, -4 buffer too small). Only -1 is logged.
+#pragma once
+
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+class EvDebug;
+class ZNPassword;
+
+// A key of the store as the handle-taking calls see it: its full path (as
+// expandKeyName gives it).
+struct ZnRegKey {
+  std::string path;
+};
+using HKEY = const ZnRegKey*;
+
+// Registry value type codes, kept by the store with every value.
+inline constexpr unsigned long kZnRegString = 1;        // REG_SZ
+inline constexpr unsigned long kZnRegExpandString = 2;  // REG_EXPAND_SZ
+inline constexpr unsigned long kZnRegNumber = 4;        // REG_DWORD
+inline constexpr unsigned long kZnRegMultiString = 7;   // REG_MULTI_SZ
+inline constexpr unsigned long kZnRegNumber64 = 11;     // REG_QWORD
+
+class ZNPlatformInfo {
+ public:
+  // ORed into the access of every key opened; kept for callers that set it.
+  static int Reg_Additional_Flags;
+
+  ZNPlatformInfo();
+  ZNPlatformInfo(int consoleEcho, int logEcho);
+  explicit ZNPlatformInfo(EvDebug* log);
+  explicit ZNPlatformInfo(const std::string& instance);
+  ZNPlatformInfo(const ZNPlatformInfo& other);
+  ZNPlatformInfo& operator=(const ZNPlatformInfo& other);
+  ~ZNPlatformInfo();
+
+  // ---- Focus and errors ----
+  int setFocus(const char* instance);
+  void setToDefaultFocus();
+  const char* getFocus() const { return m_focus.c_str(); }
+  const char* getProductName() const;
+  void setEvent(EvDebug* log) { m_log = log; }
+  int getRegError() const { return m_regError; }
+  unsigned long getLastError() const { return m_lastError; }
+  std::string getLastErrorMsg() const { return m_lastErrorMsg; }
+
+  // ---- Section-level values (null section: the instance key) ----
+  int getString(const char* section, const char* name, char* buf, int* size);
+  int getString(const char* section, const char* name, char* buf, int size);
+  int getString(const char* section, const char* name, std::string* out);
+  int getStringTrim(const char* section, const char* name, std::string* out);
+  int getStringList(const char* section, const char* name, std::vector<std::string>& out,
+                    std::vector<std::string>* separators);
+  int getMultiString(const char* section, const char* name, char* buf, int* size);
+  int getDirectory(const char* section, const char* name, char* buf, int* size);
+  int getDirectory(const char* section, const char* name, std::string* out);
+  int getNumber(const char* section, const char* name, unsigned long* out);
+  int getNumber(const char* section, const char* name, int* out);
+  int getNumber(const char* section, const char* name, unsigned int* out);
+  int getNumber(const char* section, const char* name, long* out);
+  int getBoolean(const char* section, const char* name, bool* out);
+  int getLongLong(const char* section, const char* name, unsigned long long* out);
+  int setString(const char* section, const char* name, const char* value);
+  int setString(const char* section, const char* name, const char* value, int ignored);
+  int setString(const char* section, const char* name, const std::string& value);
+  int setNumber(const char* section, const char* name, unsigned long value);
+  int setBoolean(const char* section, const char* name, bool value);
+  int setLongLong(const char* section, const char* name, unsigned long long value);
+  int setMultiString(const char* section, const char* name, const char* value, int length);
+  int setDirectory(const char* section, const char* name, const char* value, int length);
+  int getPassword(const char* section, const char* name, ZNPassword* password);
+  int setPassword(const char* section, const char* name, ZNPassword* password);
+  int deleteField(const char* section, const char* name);
+  int deleteSection(const char* section);
+  bool getSubKeys(const char* section, std::list<std::string>* out);
+  std::string getSectionName(const char* parent, const char* child);
+
+  // ---- The same with std::string names ----
+  int getValue(const std::string& section, const std::string& name, unsigned long& out);
+  int getValue(const std::string& section, const std::string& name, unsigned long long& out);
+  int getValue(const std::string& section, const std::string& name, ZNPassword& out);
+  // Without a default a failed read fails; with one, the default is written
+  // to the store and returned.
+  int getValue(const std::string& section, const std::string& name, std::string& out,
+               const char* defaultValue = nullptr);
+  int getValue(const std::string& section, const std::string& name, char* buf, int& size,
+               const char* defaultValue = nullptr);
+  // The data of every value of the section, as text.
+  int getValue(const std::string& section, std::list<std::string>& out);
+  int getValue(const std::string& section, std::vector<std::string>& out);
+  int setValue(const std::string& section, const std::string& name, const std::string& value);
+  int setValue(const std::string& section, const std::string& name, const char* value, int length);
+  int setValue(const std::string& section, const std::string& name, unsigned long value);
+  int setValue(const std::string& section, const std::string& name, unsigned long long value);
+  int setValue(const std::string& section, const std::string& name, ZNPassword& value);
+
+  // ---- Keys: relative ("~section") or absolute ----
+  std::string expandKeyName(const char* key);
+  bool getRegValue(const char* key, const char* name, unsigned long* type, void* data, int& size);
+  bool getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size);
+  bool getRegInt(const char* key, const char* name, int* out);
+  bool setRegValue(const char* key, const char* name, unsigned long type, const void* data, int length);
+  bool setRegString(const char* key, const char* name, const char* value);
+  bool setRegInt(const char* key, const char* name, int value);
+  bool getRegValues(const char* key, std::map<std::string, std::string>* out);
+  bool getRegSubKeysFromAbsPath(const char* key, std::list<std::string>* out);
+  bool createRegKey(const char* key);
+  bool delRegField(const char* key, const char* name);
+  bool delRegKey(const char* key);
+  bool copyRegKey(const char* from, const char* to);
+  bool copyRegKey(std::string& from, std::string& to);
+  bool copyRegKey(const char* fromSub, const char* toSub, const char* fromRoot, const char* toRoot);
+  bool copyRegKeyValues(HKEY from, HKEY to);
+  bool renameRegKey(const char* from, const char* to);
+  bool renameRegKey(std::string& from, std::string& to);
+
+  // ---- The instance ----
+  int createPlatformInfo();
+  int deletePlatformInfo();
+  int GetAllInInstances(std::vector<std::string>& out);
+
+  // ---- Well-known values ----
+  unsigned long getZNPlatformType();
+  int GetLanguageID();
+  int getAppDebugLevel(const char* app);
+  void getProductVersion(std::string& out);
+  std::string getComputeID();
+  const char* getPhysicalMachine();
+  const std::string& getServicePackText() const { return m_servicePack; }
+  const std::string& getPatchList() const { return m_updates; }
+
+ private:
+  static std::string SectionKey(const char* section);
+  void logError(const char* context, const std::string& message);
+  bool readString(const char* key, const char* name, std::string& out, const char* context);
+  bool readNumber(const char* key, const char* name, unsigned long& out, const char* context);
+  bool getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context);
+  int getSectionValues(const std::string& section, std::vector<std::string>& out);
+
+  int m_consoleEcho = 0;
+  int m_logEcho = 1;
+  int m_regError = 0;
+  std::string m_lastErrorMsg;
+  unsigned long m_lastError = 0;
+  std::string m_productName;
+  std::string m_physicalMachine;
+  std::string m_focus;
+  std::string m_servicePack;
+  std::string m_updates;
+  EvDebug* m_log = nullptr;
+};

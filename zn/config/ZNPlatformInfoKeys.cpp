@@ -1,0 +1,405 @@
+// ZNPlatformInfo: operations on keys given as relative ("~section") or
+// absolute paths.
+
+#include <cstdio>
+#include <cstring>
+
+#include "zn/config/ConfigStore.h"
+#include "zn/config/ZNPlatformInfo.h"
+#include "zuzazer/FXString.h"
+#include "zuzazer/YqWin32Errors.h"
+
+using zn::detail::ConfigStore;
+using zn::detail::CopyFailure;
+using zn::detail::StoreEntry;
+using zn::detail::StoreStatus;
+using zn::detail::StoreValue;
+
+namespace {
+
+// How a value shows in messages: string types as their (first) text.
+std::string ValueText(unsigned long type, const void* data, int length) {
+  const auto* bytes = static_cast<const char*>(data);
+  switch (type) {
+    case kZnRegString:
+    case kZnRegExpandString:
+    case kZnRegMultiString:
+      return std::string(bytes, strnlen(bytes, static_cast<std::size_t>(length)));
+    case kZnRegNumber:
+      if (length == 4) {
+        uint32_t number = 0;
+        std::memcpy(&number, bytes, 4);
+        return std::to_string(number);
+      }
+      [[fallthrough]];
+    default:
+      return "<" + std::to_string(length) + " bytes of type " + std::to_string(type) + ">";
+  }
+}
+
+// The text of a value for the enumerating readers; false for types they skip.
+bool EntryText(const StoreEntry& entry, bool withStrings, std::string& text) {
+  switch (entry.type) {
+    case kZnRegString:
+      text = std::string(entry.data.c_str());
+      return true;
+    case kZnRegExpandString:
+    case kZnRegMultiString:
+      if (!withStrings) return false;
+      text = std::string(entry.data.c_str());
+      return true;
+    case kZnRegNumber: {
+      uint32_t number = 0;
+      std::memcpy(&number, entry.data.data(), std::min<std::size_t>(entry.data.size(), 4));
+      text = std::to_string(number);
+      return true;
+    }
+    case kZnRegNumber64: {
+      unsigned long long number = 0;
+      std::memcpy(&number, entry.data.data(), std::min<std::size_t>(entry.data.size(), 8));
+      text = std::to_string(number);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+std::string WithoutTrailingBackslashes(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned long* type, void* data, int& size) {
+  constexpr const char* kContext = "ZNPlatformInfo::getRegValue";
+  if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0' || type == nullptr || data == nullptr ||
+      size < 0) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string path = expandKeyName(key);
+  if (path.empty()) return false;
+  m_regError = 0;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  StoreValue value;
+  switch (store.readValue(path, name, value)) {
+    case StoreStatus::kOk:
+      break;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    case StoreStatus::kValueMissing:
+      m_regError = -3;
+      return false;
+    default:
+      logError(kContext, "Failed to open registry key [" + path + "]: " + store.lastError());
+      m_regError = -1;
+      return false;
+  }
+  if (value.data.size() > static_cast<std::size_t>(size)) {
+    size = static_cast<int>(value.data.size());
+    m_regError = -4;
+    return false;
+  }
+  std::memcpy(data, value.data.data(), value.data.size());
+  *type = value.type;
+  size = static_cast<int>(value.data.size());
+  return true;
+}
+
+bool ZNPlatformInfo::getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size) {
+  const std::string narrow = name != nullptr ? FXString::ToString(name) : std::string();
+  return getRegValue(key, name != nullptr ? narrow.c_str() : nullptr, type, data, size);
+}
+
+bool ZNPlatformInfo::getRegInt(const char* key, const char* name, int* out) {
+  unsigned long number = 0;
+  if (out == nullptr || !readNumber(key, name, number, "ZNPlatformInfo::getRegInt")) return false;
+  *out = static_cast<int>(static_cast<uint32_t>(number));
+  return true;
+}
+
+bool ZNPlatformInfo::setRegValue(const char* key, const char* name, unsigned long type, const void* data,
+                                 int length) {
+  constexpr const char* kContext = "ZNPlatformInfo::setRegValue";
+  if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0' || data == nullptr || length < 0) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string path = expandKeyName(key);
+  if (path.empty()) return false;
+  if (length == 0) {
+    const auto* text = static_cast<const char*>(data);
+    if (type == kZnRegString || type == kZnRegExpandString) {
+      length = static_cast<int>(std::strlen(text)) + 1;
+    } else if (type == kZnRegMultiString) {
+      length = static_cast<int>(std::strlen(text)) + 2;
+    } else {
+      logError(kContext, "ZERO value length passed as input");
+      m_regError = -1;
+      return false;
+    }
+  }
+  m_regError = 0;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const std::string_view bytes(static_cast<const char*>(data), static_cast<std::size_t>(length));
+  if (store.writeValue(path, name, static_cast<uint32_t>(type), bytes) != StoreStatus::kOk) {
+    logError(kContext, std::string("Failed to set field [") + name + "] to " + ValueText(type, data, length) +
+                           " under registry key [" + path + "]: " + store.lastError());
+    m_regError = -1;
+    return false;
+  }
+  return true;
+}
+
+bool ZNPlatformInfo::setRegString(const char* key, const char* name, const char* value) {
+  if (value == nullptr) return setRegValue(key, name, kZnRegString, nullptr, 0);
+  return setRegValue(key, name, kZnRegString, value, static_cast<int>(std::strlen(value)) + 1);
+}
+
+bool ZNPlatformInfo::setRegInt(const char* key, const char* name, int value) {
+  if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0') {
+    logError("ZNPlatformInfo::setRegInt", "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const auto number = static_cast<uint32_t>(value);
+  return setRegValue(key, name, kZnRegNumber, &number, 4);
+}
+
+bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::string>* out) {
+  constexpr const char* kContext = "ZNPlatformInfo::getRegValues";
+  if (out == nullptr || key == nullptr) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  out->clear();
+  const std::string expanded = expandKeyName(key);
+  if (expanded.empty()) return false;
+  const std::string path = WithoutTrailingBackslashes(expanded);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::vector<StoreEntry> entries;
+  switch (store.values(path, entries)) {
+    case StoreStatus::kOk:
+      break;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    default:
+      logError(kContext, "Failed to open key [" + path + "]: " + store.lastError());
+      m_regError = -1;
+      return false;
+  }
+  for (const StoreEntry& entry : entries) {
+    std::string text;
+    if (EntryText(entry, true, text)) (*out)[entry.name] = text;
+  }
+  return true;
+}
+
+bool ZNPlatformInfo::getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context) {
+  if (out == nullptr || key == nullptr) {
+    logError(context, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string expanded = expandKeyName(key);
+  if (expanded.empty()) return false;
+  const std::string path = WithoutTrailingBackslashes(expanded);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::vector<std::string> names;
+  switch (store.subKeys(path, names)) {
+    case StoreStatus::kOk:
+      break;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    default:
+      logError(context, "Failed to open key [" + path + "]: " + store.lastError());
+      m_regError = -1;
+      return false;
+  }
+  out->assign(names.begin(), names.end());
+  return true;
+}
+
+bool ZNPlatformInfo::getSubKeys(const char* section, std::list<std::string>* out) {
+  return getSubKeysImpl(SectionKey(section).c_str(), out, "ZNPlatformInfo::getRegSubKeysImpl");
+}
+
+bool ZNPlatformInfo::getRegSubKeysFromAbsPath(const char* key, std::list<std::string>* out) {
+  if (key != nullptr && key[0] == '~') {
+    logError("ZNPlatformInfo::getRegSubKeysFromAbsPath",
+             "Incorrect API being used, please use getSubKeys(...) when using ~");
+    m_regError = -1;
+    return false;
+  }
+  return getSubKeysImpl(key, out, "ZNPlatformInfo::getRegSubKeysImpl");
+}
+
+bool ZNPlatformInfo::createRegKey(const char* key) {
+  const std::string path = expandKeyName(key);
+  if (path.empty()) return false;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  bool existed = false;
+  if (store.createKey(path, existed) != StoreStatus::kOk) {
+    logError("ZNPlatformInfo::createRegKey", "Failed to create registry key [" + path + "]: " + store.lastError());
+    m_regError = -1;
+    return false;
+  }
+  return true;
+}
+
+bool ZNPlatformInfo::delRegField(const char* key, const char* name) {
+  constexpr const char* kContext = "ZNPlatformInfo::delRegField";
+  if (name == nullptr || name[0] == '\0') {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string path = expandKeyName(key);
+  if (path.empty()) return false;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  switch (store.deleteValue(path, name)) {
+    case StoreStatus::kOk:
+      return true;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    case StoreStatus::kValueMissing:
+      m_regError = -3;
+      return false;
+    default:
+      logError(kContext,
+               std::string("Failed to delete field [") + name + "] from key [" + path + "]: " + store.lastError());
+      m_regError = -1;
+      return false;
+  }
+}
+
+bool ZNPlatformInfo::delRegKey(const char* key) {
+  const std::string path = WithoutTrailingBackslashes(expandKeyName(key));
+  if (path.empty()) return false;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  switch (store.deleteTree(path)) {
+    case StoreStatus::kOk:
+      return true;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    default:
+      logError("ZNPlatformInfo::delRegKey", "Failed to delete key [" + path + "]: " + store.lastError());
+      m_regError = -1;
+      return false;
+  }
+}
+
+bool ZNPlatformInfo::copyRegKey(const char* from, const char* to) {
+  constexpr const char* kContext = "ZNPlatformInfo::copyRegKey";
+  if (from == nullptr || to == nullptr) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string source = WithoutTrailingBackslashes(expandKeyName(from));
+  if (source.empty()) return false;
+  const std::string target = WithoutTrailingBackslashes(expandKeyName(to));
+  if (target.empty()) return false;
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::string failedAt;
+  switch (store.copyTree(source, target, false, failedAt)) {
+    case CopyFailure::kNone:
+      return true;
+    case CopyFailure::kSourceMissing:
+      m_regError = -2;
+      return false;
+    case CopyFailure::kTargetExists:
+      logError(kContext, std::string("Failed to create key [") + to + "]: Key already exists!");
+      break;
+    case CopyFailure::kIntoItself:
+      logError(kContext, std::string("Failed to create key [") + to + "]: a key cannot be copied into itself");
+      break;
+    case CopyFailure::kValueTooLarge:
+      logError("ZNPlatformInfo::copyRegKeyValues", "Failed to enumerate values: " + yq::Win32ErrorText(yq::kErrorMoreData));
+      logError(kContext, "Failed to copy values of key [" + failedAt + "]");
+      if (!FXString::EqualsNoCase(failedAt, source)) {
+        logError(kContext, "Failed to copy subkey [" + failedAt.substr(source.size() + 1) + "] of key [" + from + "]");
+      }
+      break;
+    case CopyFailure::kStore:
+      logError(kContext, "Failed to open key [" + source + "]: " + store.lastError());
+      break;
+  }
+  m_regError = -1;
+  return false;
+}
+
+bool ZNPlatformInfo::copyRegKey(std::string& from, std::string& to) { return copyRegKey(from.c_str(), to.c_str()); }
+
+bool ZNPlatformInfo::copyRegKey(const char* fromSub, const char* toSub, const char* fromRoot, const char* toRoot) {
+  const std::string from = std::string(fromRoot != nullptr ? fromRoot : "") + (fromSub != nullptr ? fromSub : "");
+  const std::string to = std::string(toRoot != nullptr ? toRoot : "") + (toSub != nullptr ? toSub : "");
+  return copyRegKey(from.c_str(), to.c_str());
+}
+
+bool ZNPlatformInfo::copyRegKeyValues(HKEY from, HKEY to) {
+  constexpr const char* kContext = "ZNPlatformInfo::copyRegKeyValues";
+  if (from == nullptr || to == nullptr) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::vector<StoreEntry> entries;
+  if (store.values(from->path, entries) != StoreStatus::kOk) {
+    logError(kContext, "Failed to enumerate values: " + store.lastError());
+    m_regError = -1;
+    return false;
+  }
+  for (const StoreEntry& entry : entries) {
+    if (entry.name.size() >= zn::detail::kCopyBufferBytes || entry.data.size() > zn::detail::kCopyBufferBytes) {
+      logError(kContext, "Failed to enumerate values: " + yq::Win32ErrorText(yq::kErrorMoreData));
+      m_regError = -1;
+      return false;
+    }
+    if (store.writeValue(to->path, entry.name, entry.type, entry.data) != StoreStatus::kOk) {
+      logError(kContext, "Failed to set values: " + store.lastError());
+      m_regError = -1;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ZNPlatformInfo::renameRegKey(const char* from, const char* to) {
+  constexpr const char* kContext = "ZNPlatformInfo::renameRegKey";
+  if (from == nullptr || to == nullptr) {
+    logError(kContext, "Invalid arguments.");
+    m_regError = -1;
+    return false;
+  }
+  const std::string source = WithoutTrailingBackslashes(expandKeyName(from));
+  const std::string target = source.empty() ? std::string() : WithoutTrailingBackslashes(expandKeyName(to));
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::string failedAt;
+  const CopyFailure failure =
+      source.empty() || target.empty() ? CopyFailure::kStore : store.copyTree(source, target, true, failedAt);
+  if (failure == CopyFailure::kNone) return true;
+  if (failure == CopyFailure::kSourceMissing) {
+    m_regError = -2;
+  } else {
+    if (failure == CopyFailure::kTargetExists) {
+      logError("ZNPlatformInfo::copyRegKey", std::string("Failed to create key [") + to + "]: Key already exists!");
+    }
+    m_regError = -1;
+  }
+  logError(kContext, std::string("Failed to copy key ") + from);
+  return false;
+}
+
+bool ZNPlatformInfo::renameRegKey(std::string& from, std::string& to) { return renameRegKey(from.c_str(), to.c_str()); }
