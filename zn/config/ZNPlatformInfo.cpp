@@ -63,6 +63,12 @@ void ZNPlatformInfo::logError(const char* context, const std::string& message) {
   m_lastErrorMsg = message;
 }
 
+bool ZNPlatformInfo::fail(const char* context, const std::string& message) {
+  logError(context, message);
+  m_regError = -1;
+  return false;
+}
+
 std::string ZNPlatformInfo::SectionKey(const char* section) {
   if (section == nullptr) return "~";
   if (section[0] == '~') return section;

@@ -13,6 +13,10 @@
 class EvDebug;
 class ZNPassword;
 
+namespace zn::detail {
+struct StoreValue;
+}
+
 // A key of the store as the handle-taking calls see it: its full path (as
 // expandKeyName gives it).
 struct ZnRegKey {
@@ -138,6 +142,10 @@ class ZNPlatformInfo {
  private:
   static std::string SectionKey(const char* section);
   void logError(const char* context, const std::string& message);
+  // Logs `message`, sets the error code to -1 and returns false.
+  bool fail(const char* context, const std::string& message);
+  // Reads a value of an expanded path; the not-found codes are silent.
+  bool readStoredValue(const std::string& path, const char* name, zn::detail::StoreValue& value);
   bool readString(const char* key, const char* name, std::string& out, const char* context);
   bool readNumber(const char* key, const char* name, unsigned long& out, const char* context);
   bool getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context);

@@ -76,29 +76,13 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
   constexpr const char* kContext = "ZNPlatformInfo::getRegValue";
   if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0' || type == nullptr || data == nullptr ||
       size < 0) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   const std::string path = expandKeyName(key);
   if (path.empty()) return false;
   m_regError = 0;
-  ConfigStore& store = ConfigStore::ForThisThread();
   StoreValue value;
-  switch (store.readValue(path, name, value)) {
-    case StoreStatus::kOk:
-      break;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    case StoreStatus::kValueMissing:
-      m_regError = -3;
-      return false;
-    default:
-      logError(kContext, "Failed to open registry key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
-  }
+  if (!readStoredValue(path, name, value)) return false;
   if (value.data.size() > static_cast<std::size_t>(size)) {
     size = static_cast<int>(value.data.size());
     m_regError = -4;
@@ -108,6 +92,22 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
   *type = value.type;
   size = static_cast<int>(value.data.size());
   return true;
+}
+
+bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, StoreValue& value) {
+  ConfigStore& store = ConfigStore::ForThisThread();
+  switch (store.readValue(path, name, value)) {
+    case StoreStatus::kOk:
+      return true;
+    case StoreStatus::kKeyMissing:
+      m_regError = -2;
+      return false;
+    case StoreStatus::kValueMissing:
+      m_regError = -3;
+      return false;
+    default:
+      return fail("ZNPlatformInfo::getRegValue", "Failed to open registry key [" + path + "]: " + store.lastError());
+  }
 }
 
 bool ZNPlatformInfo::getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size) {
@@ -126,9 +126,7 @@ bool ZNPlatformInfo::setRegValue(const char* key, const char* name, unsigned lon
                                  int length) {
   constexpr const char* kContext = "ZNPlatformInfo::setRegValue";
   if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0' || data == nullptr || length < 0) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   const std::string path = expandKeyName(key);
   if (path.empty()) return false;
@@ -139,19 +137,15 @@ bool ZNPlatformInfo::setRegValue(const char* key, const char* name, unsigned lon
     } else if (type == kZnRegMultiString) {
       length = static_cast<int>(std::strlen(text)) + 2;
     } else {
-      logError(kContext, "ZERO value length passed as input");
-      m_regError = -1;
-      return false;
+      return fail(kContext, "ZERO value length passed as input");
     }
   }
   m_regError = 0;
   ConfigStore& store = ConfigStore::ForThisThread();
   const std::string_view bytes(static_cast<const char*>(data), static_cast<std::size_t>(length));
   if (store.writeValue(path, name, static_cast<uint32_t>(type), bytes) != StoreStatus::kOk) {
-    logError(kContext, std::string("Failed to set field [") + name + "] to " + ValueText(type, data, length) +
+    return fail(kContext, std::string("Failed to set field [") + name + "] to " + ValueText(type, data, length) +
                            " under registry key [" + path + "]: " + store.lastError());
-    m_regError = -1;
-    return false;
   }
   return true;
 }
@@ -163,9 +157,7 @@ bool ZNPlatformInfo::setRegString(const char* key, const char* name, const char*
 
 bool ZNPlatformInfo::setRegInt(const char* key, const char* name, int value) {
   if (key == nullptr || key[0] == '\0' || name == nullptr || name[0] == '\0') {
-    logError("ZNPlatformInfo::setRegInt", "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail("ZNPlatformInfo::setRegInt", "Invalid arguments.");
   }
   const auto number = static_cast<uint32_t>(value);
   return setRegValue(key, name, kZnRegNumber, &number, 4);
@@ -174,9 +166,7 @@ bool ZNPlatformInfo::setRegInt(const char* key, const char* name, int value) {
 bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::string>* out) {
   constexpr const char* kContext = "ZNPlatformInfo::getRegValues";
   if (out == nullptr || key == nullptr) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   out->clear();
   const std::string expanded = expandKeyName(key);
@@ -191,9 +181,7 @@ bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::st
       m_regError = -2;
       return false;
     default:
-      logError(kContext, "Failed to open key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
+      return fail(kContext, "Failed to open key [" + path + "]: " + store.lastError());
   }
   for (const StoreEntry& entry : entries) {
     std::string text;
@@ -204,9 +192,7 @@ bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::st
 
 bool ZNPlatformInfo::getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context) {
   if (out == nullptr || key == nullptr) {
-    logError(context, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(context, "Invalid arguments.");
   }
   const std::string expanded = expandKeyName(key);
   if (expanded.empty()) return false;
@@ -220,9 +206,7 @@ bool ZNPlatformInfo::getSubKeysImpl(const char* key, std::list<std::string>* out
       m_regError = -2;
       return false;
     default:
-      logError(context, "Failed to open key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
+      return fail(context, "Failed to open key [" + path + "]: " + store.lastError());
   }
   out->assign(names.begin(), names.end());
   return true;
@@ -234,10 +218,8 @@ bool ZNPlatformInfo::getSubKeys(const char* section, std::list<std::string>* out
 
 bool ZNPlatformInfo::getRegSubKeysFromAbsPath(const char* key, std::list<std::string>* out) {
   if (key != nullptr && key[0] == '~') {
-    logError("ZNPlatformInfo::getRegSubKeysFromAbsPath",
+    return fail("ZNPlatformInfo::getRegSubKeysFromAbsPath",
              "Incorrect API being used, please use getSubKeys(...) when using ~");
-    m_regError = -1;
-    return false;
   }
   return getSubKeysImpl(key, out, "ZNPlatformInfo::getRegSubKeysImpl");
 }
@@ -248,9 +230,7 @@ bool ZNPlatformInfo::createRegKey(const char* key) {
   ConfigStore& store = ConfigStore::ForThisThread();
   bool existed = false;
   if (store.createKey(path, existed) != StoreStatus::kOk) {
-    logError("ZNPlatformInfo::createRegKey", "Failed to create registry key [" + path + "]: " + store.lastError());
-    m_regError = -1;
-    return false;
+    return fail("ZNPlatformInfo::createRegKey", "Failed to create registry key [" + path + "]: " + store.lastError());
   }
   return true;
 }
@@ -258,9 +238,7 @@ bool ZNPlatformInfo::createRegKey(const char* key) {
 bool ZNPlatformInfo::delRegField(const char* key, const char* name) {
   constexpr const char* kContext = "ZNPlatformInfo::delRegField";
   if (name == nullptr || name[0] == '\0') {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   const std::string path = expandKeyName(key);
   if (path.empty()) return false;
@@ -275,10 +253,8 @@ bool ZNPlatformInfo::delRegField(const char* key, const char* name) {
       m_regError = -3;
       return false;
     default:
-      logError(kContext,
+      return fail(kContext,
                std::string("Failed to delete field [") + name + "] from key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
   }
 }
 
@@ -293,18 +269,14 @@ bool ZNPlatformInfo::delRegKey(const char* key) {
       m_regError = -2;
       return false;
     default:
-      logError("ZNPlatformInfo::delRegKey", "Failed to delete key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
+      return fail("ZNPlatformInfo::delRegKey", "Failed to delete key [" + path + "]: " + store.lastError());
   }
 }
 
 bool ZNPlatformInfo::copyRegKey(const char* from, const char* to) {
   constexpr const char* kContext = "ZNPlatformInfo::copyRegKey";
   if (from == nullptr || to == nullptr) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   const std::string source = WithoutTrailingBackslashes(expandKeyName(from));
   if (source.empty()) return false;
@@ -350,27 +322,19 @@ bool ZNPlatformInfo::copyRegKey(const char* fromSub, const char* toSub, const ch
 bool ZNPlatformInfo::copyRegKeyValues(HKEY from, HKEY to) {
   constexpr const char* kContext = "ZNPlatformInfo::copyRegKeyValues";
   if (from == nullptr || to == nullptr) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   ConfigStore& store = ConfigStore::ForThisThread();
   std::vector<StoreEntry> entries;
   if (store.values(from->path, entries) != StoreStatus::kOk) {
-    logError(kContext, "Failed to enumerate values: " + store.lastError());
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Failed to enumerate values: " + store.lastError());
   }
   for (const StoreEntry& entry : entries) {
     if (entry.name.size() >= zn::detail::kCopyBufferBytes || entry.data.size() > zn::detail::kCopyBufferBytes) {
-      logError(kContext, "Failed to enumerate values: " + yq::Win32ErrorText(yq::kErrorMoreData));
-      m_regError = -1;
-      return false;
+      return fail(kContext, "Failed to enumerate values: " + yq::Win32ErrorText(yq::kErrorMoreData));
     }
     if (store.writeValue(to->path, entry.name, entry.type, entry.data) != StoreStatus::kOk) {
-      logError(kContext, "Failed to set values: " + store.lastError());
-      m_regError = -1;
-      return false;
+      return fail(kContext, "Failed to set values: " + store.lastError());
     }
   }
   return true;
@@ -379,9 +343,7 @@ bool ZNPlatformInfo::copyRegKeyValues(HKEY from, HKEY to) {
 bool ZNPlatformInfo::renameRegKey(const char* from, const char* to) {
   constexpr const char* kContext = "ZNPlatformInfo::renameRegKey";
   if (from == nullptr || to == nullptr) {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
-    return false;
+    return fail(kContext, "Invalid arguments.");
   }
   const std::string source = WithoutTrailingBackslashes(expandKeyName(from));
   const std::string target = source.empty() ? std::string() : WithoutTrailingBackslashes(expandKeyName(to));

@@ -47,32 +47,14 @@ long long LeadingInteger(const std::string& text) {
 
 bool ZNPlatformInfo::readString(const char* key, const char* name, std::string& out, const char* context) {
   if (key == nullptr || name == nullptr) {
-    logError(kStringContext, "Invalid arguments passed.");
-    m_regError = -1;
-    return false;
+    return fail(kStringContext, "Invalid arguments passed.");
   }
   const std::string path = expandKeyName(key);
   if (path.empty()) return false;
-  ConfigStore& store = ConfigStore::ForThisThread();
   StoreValue value;
-  switch (store.readValue(path, name, value)) {
-    case StoreStatus::kOk:
-      break;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    case StoreStatus::kValueMissing:
-      m_regError = -3;
-      return false;
-    default:
-      logError("ZNPlatformInfo::getRegValue", "Failed to open registry key [" + path + "]: " + store.lastError());
-      m_regError = -1;
-      return false;
-  }
+  if (!readStoredValue(path, name, value)) return false;
   if (!IsStringType(value.type)) {
-    logError(context, std::string("Field ") + name + " in key " + key + " is not a string.");
-    m_regError = -1;
-    return false;
+    return fail(context, std::string("Field ") + name + " in key " + key + " is not a string.");
   }
   out.assign(value.data.c_str());  // up to the first NUL
   return true;
@@ -87,9 +69,7 @@ bool ZNPlatformInfo::readNumber(const char* key, const char* name, unsigned long
     type = 0;  // larger than a number: it is none
   }
   if (type != kZnRegNumber || size != sizeof number) {
-    logError(context, std::string("Field ") + name + " in key " + key + " is not a DWORD.");
-    m_regError = -1;
-    return false;
+    return fail(context, std::string("Field ") + name + " in key " + key + " is not a DWORD.");
   }
   out = number;
   return true;
@@ -99,8 +79,7 @@ bool ZNPlatformInfo::readNumber(const char* key, const char* name, unsigned long
 
 int ZNPlatformInfo::getString(const char* section, const char* name, char* buf, int* size) {
   if (buf == nullptr || size == nullptr || *size < 0) {
-    logError(kStringContext, "Invalid arguments passed.");
-    m_regError = -1;
+    fail(kStringContext, "Invalid arguments passed.");
     return 0;
   }
   const std::string key = SectionKey(section);
@@ -109,8 +88,7 @@ int ZNPlatformInfo::getString(const char* section, const char* name, char* buf, 
   int length = *size;
   if (!getRegValue(key.c_str(), name, &type, data.data(), length)) return 0;
   if (!IsStringType(static_cast<uint32_t>(type))) {
-    logError(kStringContext, std::string("Field ") + name + " in key " + key + " is not a string.");
-    m_regError = -1;
+    fail(kStringContext, std::string("Field ") + name + " in key " + key + " is not a string.");
     return 0;
   }
   const std::size_t text = strnlen(data.data(), static_cast<std::size_t>(length));
@@ -130,8 +108,7 @@ int ZNPlatformInfo::getString(const char* section, const char* name, char* buf, 
 
 int ZNPlatformInfo::getString(const char* section, const char* name, std::string* out) {
   if (out == nullptr) {
-    logError(kStringContext, "Invalid arguments passed.");
-    m_regError = -1;
+    fail(kStringContext, "Invalid arguments passed.");
     return 0;
   }
   std::string text;
@@ -170,8 +147,7 @@ int ZNPlatformInfo::getStringList(const char* section, const char* name, std::ve
 
 int ZNPlatformInfo::getMultiString(const char* section, const char* name, char* buf, int* size) {
   if (buf == nullptr || size == nullptr) {
-    logError("ZNPlatformInfo::getMultiString", "Invalid arguments.");
-    m_regError = -1;
+    fail("ZNPlatformInfo::getMultiString", "Invalid arguments.");
     return 0;
   }
   const std::string key = SectionKey(section);
@@ -183,9 +159,8 @@ int ZNPlatformInfo::getMultiString(const char* section, const char* name, char* 
     return 0;
   }
   if (type != kZnRegMultiString) {
-    logError("ZNPlatformInfo::getMultiString",
+    fail("ZNPlatformInfo::getMultiString",
              std::string("Field ") + name + " in key " + key + " is not a REG_MULTI_SZ string.");
-    m_regError = -1;
     return 0;
   }
   std::memcpy(buf, data.data(), static_cast<std::size_t>(length));
@@ -195,8 +170,7 @@ int ZNPlatformInfo::getMultiString(const char* section, const char* name, char* 
 
 int ZNPlatformInfo::getDirectory(const char* section, const char* name, char* buf, int* size) {
   if (buf == nullptr || size == nullptr || *size < 0) {
-    logError("ZNPlatformInfo::getDirectory", "Invalid arguments.");
-    m_regError = -1;
+    fail("ZNPlatformInfo::getDirectory", "Invalid arguments.");
     return 0;
   }
   const std::string key = SectionKey(section);
@@ -357,8 +331,7 @@ int ZNPlatformInfo::getValue(const std::string& section, const std::string& name
 int ZNPlatformInfo::getSectionValues(const std::string& section, std::vector<std::string>& out) {
   constexpr const char* kContext = "ZNPlatformInfo::getValue_main";
   if (section.empty() || section == "~") {
-    logError(kContext, "Invalid arguments.");
-    m_regError = -1;
+    fail(kContext, "Invalid arguments.");
     return 0;
   }
   std::string path = expandKeyName(SectionKey(section.c_str()).c_str());
@@ -373,8 +346,7 @@ int ZNPlatformInfo::getSectionValues(const std::string& section, std::vector<std
       m_regError = -2;
       return 0;
     default:
-      logError(kContext, "Failed to open key [" + path + "]: " + store.lastError());
-      m_regError = -1;
+      fail(kContext, "Failed to open key [" + path + "]: " + store.lastError());
       return 0;
   }
   for (const StoreEntry& entry : entries) {
