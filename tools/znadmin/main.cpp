@@ -1,6 +1,8 @@
 // znadmin: the administrator's command line for a machine of the suite.
 //
 //   znadmin [--store FILE] [--instance NAME] config <command> ...
+//   znadmin [--store FILE] [--instance NAME] info [--json]
+//   znadmin version STRING
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
 // Messages go to stderr.
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
   app.add_option("--instance", instance, "The instance relative keys (~...) resolve to (default: $ZN_FOCUS)");
   std::vector<zn::admin::Handler> handlers;
   zn::admin::AddConfigCommands(app, handlers);
+  zn::admin::AddInfoCommands(app, handlers);
+  zn::admin::AddVersionCommands(app, handlers);
 
   try {
     app.parse(argc, argv);

@@ -31,6 +31,9 @@ inline constexpr unsigned long kZnRegNumber = 4;        // REG_DWORD
 inline constexpr unsigned long kZnRegMultiString = 7;   // REG_MULTI_SZ
 inline constexpr unsigned long kZnRegNumber64 = 11;     // REG_QWORD
 
+// The size of the service-pack name and update buffers of the update records.
+inline constexpr int kZnPatchTextSize = 1024;
+
 class ZNPlatformInfo {
  public:
   // ORed into the access of every key opened; kept for callers that set it.
@@ -124,6 +127,35 @@ class ZNPlatformInfo {
   bool renameRegKey(const char* from, const char* to);
   bool renameRegKey(std::string& from, std::string& to);
 
+  // ---- The central server and the clients, as this machine knows them ----
+  // Buffers must hold at least 256 bytes. A non-empty `remoteCell` reads
+  // below "RemoteHubServes\<cell>" instead.
+  int getHubServerHostName(char* buf, int size, const std::string& remoteCell = std::string());
+  int getHubServerClientName(char* buf, int size, const std::string& remoteCell = std::string());
+  int getHubServerDisplayName(char* buf, int size, const std::string& remoteCell = std::string());
+  int getHubClientHSHostName(char* buf, int size);
+  int getHubClientHSClientName(char* buf, int size);
+  int getMediaNodeHSHostName(char* buf, int size);
+  int getMediaNodeHSClientName(char* buf, int size);
+  int findHubServerHostName(char* buf, int size);
+  int findHubServerClientName(char* buf, int size);
+  int findHubServerGUID(std::string& out);
+  int getClientHostName(const char* client, char* buf, int size);
+  int getClientHostName(const char* client, std::string& out);
+  int getClientGUID(const char* client, std::string& out);
+  int getClientList(std::list<std::string>& out);
+  int setClientHostName(const char* client, const char* host);
+  bool isClusterGroupClient(const char* client);
+
+  // ---- The password this machine authenticates with ----
+  int getHubServerNetworkPassword(ZNPassword* password);
+  int setHubServerNetworkPassword(ZNPassword* password);
+  int getHubClientNetworkPassword(ZNPassword* password);
+  int setHubClientNetworkPassword(ZNPassword* password);
+  int getMediaNodeNetworkPassword(ZNPassword* password);
+  int setMediaNodeNetworkPassword(ZNPassword* password);
+  int findNetworkPassword(ZNPassword* password);
+
   // ---- The instance ----
   int createPlatformInfo();
   int deletePlatformInfo();
@@ -137,7 +169,29 @@ class ZNPlatformInfo {
   std::string getComputeID();
   const char* getPhysicalMachine();
   const std::string& getServicePackText() const { return m_servicePack; }
-  const std::string& getPatchList() const { return m_updates; }
+
+  // ---- Product: features, scale-compute role, packages, update records ----
+  // 1 when "Features"/`feature` reads as a non-zero number.
+  int IsFeatureEnabled(const char* feature);
+  // The instance's "sComputeID" is a non-empty text.
+  bool isScaleCompute();
+  // ... and "ZnScale"/"sScaleSetID" is one too.
+  bool isProperScaleCompute();
+  // Appends the ids of the subkeys of "InstalledPackages" whose
+  // "sInstallState" is "Installed" (any case); 0 when they cannot be listed.
+  int GetListOfInstalledPackages(std::vector<int>& out);
+  bool IsThisPackageInstalled(int id);
+  // The update text of the record of a component (1000 and above) or agent
+  // type; the layout is described in ZNPlatformInfoProduct.cpp.
+  const char* getPatchList(int type);
+  // `sp` and `patches` must hold kZnPatchTextSize bytes; longer texts are cut.
+  int GetHighestSPAndItsPatches(char* key, char* sp, char* patches);
+  int GetPatchSPFromReg(char* key);
+  int GetPatchesOnly(char* key);
+  int UpdatePatchList(char* key, char* patches);
+
+ protected:
+  void setRegError(int code) { m_regError = code; }
 
  private:
   static std::string SectionKey(const char* section);
@@ -150,6 +204,10 @@ class ZNPlatformInfo {
   bool readNumber(const char* key, const char* name, unsigned long& out, const char* context);
   bool getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context);
   int getSectionValues(const std::string& section, std::vector<std::string>& out);
+  int readIdentity(const char* context, unsigned long requiredBit, const char* section, const char* fallbackSection,
+                   const char* name, char* buf, int size, const std::string& remoteCell);
+  int readNetworkPassword(const char* context, unsigned long requiredBit, const char* section, ZNPassword* password);
+  int writeNetworkPassword(const char* context, unsigned long requiredBit, const char* section, ZNPassword* password);
 
   int m_consoleEcho = 0;
   int m_logEcho = 1;
@@ -163,3 +221,6 @@ class ZNPlatformInfo {
   std::string m_updates;
   EvDebug* m_log = nullptr;
 };
+
+// Whether the process's default instance is a scale-out compute node.
+bool isScaleCompute();

@@ -1,12 +1,10 @@
 #include "zn/log/EvDebugIdentity.h"
 
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <charconv>
 #include <climits>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "dazurudev/CYqIPAddr.h"
@@ -62,38 +60,6 @@ std::string RunningProcessName() {
   if (length <= 0) return "unknown";
   path[length] = '\0';
   return FXPath::GetFileName(path);
-}
-
-std::string OperatingSystemText() {
-  std::string pretty;
-  std::ifstream release("/etc/os-release");
-  std::string line;
-  while (std::getline(release, line)) {
-    if (line.rfind("PRETTY_NAME=", 0) == 0) {
-      pretty = line.substr(12);
-      if (pretty.size() >= 2 && (pretty.front() == '"' || pretty.front() == '\'')) {
-        pretty = pretty.substr(1, pretty.size() - 2);
-      }
-    }
-  }
-  struct utsname names {};
-  ::uname(&names);
-  if (pretty.empty()) pretty = names.sysname;
-  return pretty + " (" + names.release + " " + names.machine + ")";
-}
-
-std::string ProcessorText() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) == 0) {
-      const auto colon = line.find(':');
-      if (colon != std::string::npos) return line.substr(line.find_first_not_of(" \t", colon + 1));
-    }
-  }
-  struct utsname names {};
-  ::uname(&names);
-  return names.machine;
 }
 
 std::string HostAddressText(const std::string& host) {

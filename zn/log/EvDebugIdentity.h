@@ -12,10 +12,6 @@ bool GatherProcessIdentity(const std::string& moduleName, int& fdsetSize);
 
 // The running program's file name (not the 15-character comm).
 std::string RunningProcessName();
-// "PRETTY_NAME (kernel release machine)".
-std::string OperatingSystemText();
-// The "model name" of /proc/cpuinfo.
-std::string ProcessorText();
 // The first address of a host as text: "Not found" when the lookup fails,
 // "None" when it gives no address.
 std::string HostAddressText(const std::string& host);

@@ -18,6 +18,7 @@
 #include "zn/log/EvDebugState.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettings.h"
+#include "zn/util/ZnOSInfo.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXPath.h"
@@ -266,16 +267,18 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
   const std::string processName = zn::detail::RunningProcessName().substr(0, sizeof c_processName - 1);
   std::strcpy(c_processName, processName.c_str());
   c_processId = static_cast<long>(::getpid());
-  const std::string osText = zn::detail::OperatingSystemText();
+  std::string osText;
+  ZN_GetOSInstalled(osText);
   const std::string addressText = zn::detail::HostAddressText(c_hostName);
   writer->SetPlatformInformation(c_hostName, c_hostName, c_clientName, sHSHostName, sHSClientName, osText,
                                  addressText, GetProductVersion(), focus != nullptr ? focus : "", c_processName,
                                  c_processId);
   if (LogSettings::NumberOr(LogSettings::kEventManager, "nPROCESSORANDPRODUCTTYPE", 0) != 0) {
-    const std::string productType = std::string(ZNPI_Focus::getProductName()) + " type " +
-                                    std::to_string(static_cast<int>(ZNPI_Focus::getProductType()));
-    writer->SetProcessorInformation(productType, zn::detail::ProcessorText(),
-                                    static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN)));
+    std::string productType;
+    std::string processorType;
+    unsigned long processors = 0;
+    ZN_GetProductTypeAndProcessorType(productType, processorType, processors);
+    writer->SetProcessorInformation(productType, processorType, static_cast<int>(processors));
   }
   writer->SetSyslogCallback(&zn::detail::SysLogCallback);
 

@@ -3,10 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <ctime>
 #include <fstream>
 #include <string>
 
+#include "zn/config/ZnStdVersion.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/EvDebugModule.h"
 #include "zn/log/EvDebugState.h"
@@ -230,6 +232,15 @@ std::string EvDebug::GetProductVersion() {
     return version;
   }
   computed = true;
-  version = *text;
+  ZnStdVersion parsed;
+  if (!GetAllInfoFromVersionStr(*text, parsed)) return version;
+  if (parsed.updateNumber == 0) {
+    // The update number of the last update transaction: "<number>_...".
+    if (const auto transaction = LogSettings::Text("UpdateBinTran", "UP_Transaction")) {
+      const std::string_view number = std::string_view(*transaction).substr(0, transaction->find('_'));
+      std::from_chars(number.data(), number.data() + number.size(), parsed.updateNumber);
+    }
+  }
+  version = FormatZnStdVersionString(parsed);
   return version;
 }

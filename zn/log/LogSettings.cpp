@@ -4,6 +4,8 @@
 #include <map>
 
 #include "dazurudev/CYqIPAddr.h"
+#include "zn/config/ZNPI_Base.h"
+#include "zn/config/ZNPI_Session.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXString.h"
@@ -11,22 +13,23 @@
 namespace zn::detail {
 namespace {
 
-constexpr unsigned long kPlatformTypeValidBits = 0x1BF;
-
 bool IsAbsolute(std::string_view section) {
   return section.size() > 9 && FXString::EqualsNoCase(section.substr(0, 8), "SOFTWARE") &&
          (section[8] == '\\' || section[8] == '/');
+}
+
+// True when relative keys can be resolved: a focus, or a product without
+// an instance level.
+bool HasInstance() {
+  const char* focus = ZNPI_Focus::getFocus();
+  return (focus != nullptr && focus[0] != '\0') || ZNPI_Focus::getProductType() == TESSALY_PRODUCT_TYPE_NO_INSTANCE;
 }
 
 // The store key of a section, or "" when there is none to read (a relative
 // section in a process without a focus).
 std::string KeyOf(std::string_view section) {
   if (IsAbsolute(section)) return std::string(section);
-  const char* focus = ZNPI_Focus::getFocus();
-  if ((focus == nullptr || focus[0] == '\0') && ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE) {
-    return std::string();
-  }
-  return "~" + std::string(section);
+  return HasInstance() ? "~" + std::string(section) : std::string();
 }
 
 // A store object that writes nothing to the log or the console.
@@ -92,50 +95,56 @@ long long LogSettings::NumberOr(std::string_view section, std::string_view name,
   return value && *value != 0 ? *value : fallback;
 }
 
+// The derived values come from the component classes, built quiet: the log
+// never writes store errors into itself.
+
 unsigned long LogSettings::PlatformType() {
-  const std::optional<long long> value = Number(kBase, "nPLATTYPE");
-  if (!value) return 0;
-  unsigned long type = static_cast<uint32_t>(*value);
-  if ((type & 1u) != 0) type |= 8u;
-  return (type & ~kPlatformTypeValidBits) != 0 ? 0 : type;
+  if (!HasInstance()) return 0;
+  return ZNPlatformInfo(0, 0).getZNPlatformType();
 }
 
 int LogSettings::PreferredIPFamily() {
-  switch (Number(kSession, "nPreferredIPFamily").value_or(1)) {
-    case 1: return kDzFamilyIPv4;
-    case 2: return kDzFamilyIPv6;
-    default: return kDzFamilyUnspecified;
-  }
+  if (!HasInstance()) return kDzFamilyIPv4;
+  return ZNPI_Session(0, 0).GetPreferredIPFamily();
 }
 
 int LogSettings::FdsetSize(std::string_view name) {
-  return static_cast<int>(Number(kSession, std::string(name) + "_FDSETSZ").value_or(0));
+  if (!HasInstance()) return 0;
+  return static_cast<int>(ZNPI_Session(0, 0).getFdsetSize(std::string(name).c_str()));
 }
 
-std::string LogSettings::LogFilesDirectory() { return Text(kEventManager, "dEVLOGDIR").value_or(""); }
+std::string LogSettings::LogFilesDirectory() {
+  if (!HasInstance()) return std::string();
+  ZNPI_EventManager eventManager(0, 0);  // owns the text it returns
+  const char* directory = eventManager.getLogFilesDirectory();
+  return directory != nullptr ? directory : "";
+}
 
-std::string LogSettings::HomeDirectory() { return Text(kBase, "dBASEHOME").value_or(""); }
+std::string LogSettings::HomeDirectory() {
+  if (!HasInstance()) return std::string();
+  ZNPI_Base base(0, 0);
+  const char* directory = base.getHomeDirectory();
+  return directory != nullptr ? directory : "";
+}
 
-std::string LogSettings::ComputeId() { return Text(kInstanceRoot, "sComputeID").value_or(""); }
+std::string LogSettings::ComputeId() { return HasInstance() ? ZNPlatformInfo(0, 0).getComputeID() : std::string(); }
 
 std::string LogSettings::HubServerClientName() { return Text(kHubServe, "sHSCLIENTNAME").value_or(""); }
 
 std::string LogSettings::PhysicalMachine() {
-  const unsigned long type = PlatformType();
   std::string name;
-  if ((type & 1u) != 0) {
-    name = HubServerClientName();
-  } else if ((type & 0x10u) != 0) {
-    name = Text(kHubNet, "sPNETNAME").value_or("");
-  } else {
-    name = Text(kInstanceRoot, "sPhysicalNodeName").value_or("");
+  if (HasInstance()) {
+    ZNPlatformInfo store(0, 0);
+    name = store.getPhysicalMachine();
   }
   if (name.empty()) CYqIPAddr::GetLocalHostName(name);
   return name;
 }
 
 std::string LogSettings::ClientHostName(std::string_view client) {
-  return Text("Machines/" + std::string(client), "sHOSTNAME").value_or("");
+  std::string host;
+  if (HasInstance()) ZNPlatformInfo(0, 0).getClientHostName(std::string(client).c_str(), host);
+  return host;
 }
 
 }  // namespace zn::detail

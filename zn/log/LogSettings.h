@@ -42,28 +42,19 @@ class LogSettings {
   // A number read with the convention "absent or 0 means use the default".
   static long long NumberOr(std::string_view section, std::string_view name, long long fallback);
 
-  // ---- Derived values of the component classes. ----
-  // "Base"/"nPLATTYPE": bit 0 brings bit 3; bits outside 0x1BF make it 0.
-  static unsigned long PlatformType();
-  // "Session"/"nPreferredIPFamily": 0 unspecified (0), 1 IPv4 (2, the
-  // default), 2 IPv6 (23); any other value 0.
-  static int PreferredIPFamily();
-  // "Session"/"<name>_FDSETSZ", 0 when absent.
-  static int FdsetSize(std::string_view name);
-  // "EventManager"/"dEVLOGDIR".
-  static std::string LogFilesDirectory();
-  // "Base"/"dBASEHOME".
-  static std::string HomeDirectory();
-  // The instance's "sComputeID".
-  static std::string ComputeId();
+  // ---- Values of the component classes (quiet; empty without an instance) ----
+  static unsigned long PlatformType();     // ZNPlatformInfo::getZNPlatformType
+  static int PreferredIPFamily();          // ZNPI_Session::GetPreferredIPFamily
+  static int FdsetSize(std::string_view name);  // ZNPI_Session::getFdsetSize
+  static std::string LogFilesDirectory();  // ZNPI_EventManager::getLogFilesDirectory
+  static std::string HomeDirectory();      // ZNPI_Base::getHomeDirectory
+  static std::string ComputeId();          // ZNPlatformInfo::getComputeID
   // The HubServer client name ("HubServe"/"sHSCLIENTNAME").
   static std::string HubServerClientName();
-  // With platform bit 0 the HubServer client name, else with bit 4
-  // "HubNet"/"sPNETNAME", else the instance's "sPhysicalNodeName"; a machine
-  // with none of them configured uses its host name.
+  // ZNPlatformInfo::getPhysicalMachine; a machine with none configured uses
+  // its host name.
   static std::string PhysicalMachine();
-  // "Machines/<client>"/"sHOSTNAME".
-  static std::string ClientHostName(std::string_view client);
+  static std::string ClientHostName(std::string_view client);  // ZNPlatformInfo::getClientHostName
 };
 
 }  // namespace zn::detail
