@@ -2,6 +2,7 @@
 //
 //   znadmin [--store FILE] [--instance NAME] config <command> ...
 //   znadmin [--store FILE] [--instance NAME] info [--json]
+//   znadmin [--store FILE] [--instance NAME] jobs list|show JOBID [--json]
 //   znadmin version STRING
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   std::vector<zn::admin::Handler> handlers;
   zn::admin::AddConfigCommands(app, handlers);
   zn::admin::AddInfoCommands(app, handlers);
+  zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddVersionCommands(app, handlers);
 
   try {

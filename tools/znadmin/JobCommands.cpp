@@ -1,0 +1,221 @@
+// znadmin jobs: the job records of the machine's backup applications, as a
+// monitor sees them, readable while jobs run. Each command reads one
+// snapshot of the store, so every record shown is whole.
+
+#include <cstdio>
+#include <iostream>
+#include <list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "zn/config/ConfigStore.h"
+#include "zn/config/ZNPI_Jobinfo.h"
+
+namespace zn::admin {
+namespace {
+
+using zn::detail::ConfigStore;
+using zn::detail::JobProcess;
+
+int Fail(const std::string& message, int code = kExitFailure) {
+  std::cerr << "znadmin: " << message << "\n";
+  return code;
+}
+
+// What the record says about its job: no job, a job whose process has
+// detached, a job whose process runs, or one whose process died.
+const char* JobState(const znpiAppInfo& app) {
+  if (app.runningJobId == 0) return "idle";
+  switch (zn::detail::CheckJobProcess(app.runningJobPid, app.runningJobProcessName)) {
+    case JobProcess::kNone: return "detached";
+    case JobProcess::kAlive: return "running";
+    case JobProcess::kGone: return "dead";
+  }
+  return "dead";
+}
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The record's fields in order, each as its text and whether it is a number.
+struct Field {
+  const char* name;
+  std::string text;
+  bool number;
+};
+
+std::vector<Field> Fields(const znpiAppInfo& a) {
+  const auto n = [](auto value) { return std::to_string(value); };
+  return {
+      {"appId", n(a.appId), true},
+      {"displayName", a.displayName, false},
+      {"jobState", JobState(a), false},
+      {"lastBackupStartTime", n(a.lastBackupStartTime), true},
+      {"lastSuccessfulBackupTime", n(a.lastSuccessfulBackupTime), true},
+      {"nextBackupTime", n(a.nextBackupTime), true},
+      {"phaseStartTime", n(a.phaseStartTime), true},
+      {"serverElapsedTime", n(a.serverElapsedTime), true},
+      {"backupJobState", n(a.backupJobState), true},
+      {"startedStatus", n(a.startedStatus), true},
+      {"noJobReason", n(a.noJobReason), true},
+      {"lastBackupSuccessFiles", n(a.lastBackupSuccessFiles), true},
+      {"lastBackupFailedFiles", n(a.lastBackupFailedFiles), true},
+      {"lastBackupBytes", n(a.lastBackupBytes), true},
+      {"lastBackupJobId", n(a.lastBackupJobId), true},
+      {"lastBackupJobStatus", n(a.lastBackupJobStatus), true},
+      {"runningJobId", n(a.runningJobId), true},
+      {"runningJobPid", n(a.runningJobPid), true},
+      {"runningJobProcessName", a.runningJobProcessName, false},
+      {"perfctrJobPhase", n(a.perfctrJobPhase), true},
+      {"perfctrJobPerf", n(a.perfctrJobPerf), true},
+      {"perfctrPercent", n(a.perfctrPercent), true},
+      {"perfctrFilesCount", n(a.perfctrFilesCount), true},
+      {"perfctrFilesCountTot", n(a.perfctrFilesCountTot), true},
+      {"perfctrBytesCount", n(a.perfctrBytesCount), true},
+      {"perfctrBytesCountTot", n(a.perfctrBytesCountTot), true},
+      {"currFile", a.currFile, false},
+  };
+}
+
+std::string JsonObject(const std::vector<Field>& fields) {
+  std::string out = "{";
+  for (const Field& field : fields) {
+    if (out.size() > 1) out += ", ";
+    out += Json(field.name) + ": " + (field.number ? field.text : Json(field.text));
+  }
+  return out + "}";
+}
+
+// Every entry: the whole records, and the ids of those that cannot be read
+// whole (written in part by a writer of another kind, or damaged). One
+// snapshot, so the two lists agree.
+struct Entries {
+  std::list<znpiAppInfo> apps;
+  std::vector<int> broken;
+};
+
+bool ReadEntries(ZNPI_Jobinfo& jobs, Entries& entries) {
+  const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());
+  std::list<int> ids;
+  if (jobs.getAppList(ids) == 0) return false;
+  if (jobs.getClientsInfo(entries.apps) != 0) return true;
+  for (const int id : ids) {
+    bool whole = false;
+    for (const znpiAppInfo& app : entries.apps) whole = whole || app.appId == id;
+    if (!whole) entries.broken.push_back(id);
+  }
+  std::cerr << "znadmin: " << jobs.getLastErrorMsg() << "\n";  // the first incomplete record's reason
+  return true;
+}
+
+int List(bool json) {
+  ZNPI_Jobinfo jobs(0, 0);
+  Entries entries;
+  if (!ReadEntries(jobs, entries)) return Fail(jobs.getLastErrorMsg());
+  if (json) {
+    std::cout << "{\"apps\": [";
+    bool first = true;
+    for (const znpiAppInfo& app : entries.apps) {
+      std::cout << (first ? "" : ", ") << JsonObject(Fields(app));
+      first = false;
+    }
+    std::cout << "], \"incomplete\": [";
+    first = true;
+    for (const int id : entries.broken) {
+      std::cout << (first ? "" : ", ") << id;
+      first = false;
+    }
+    std::cout << "]}\n";
+    return kExitOk;
+  }
+  char line[512];
+  std::snprintf(line, sizeof line, "%-8s %-10s %-8s %-9s %-6s %-4s %-24s %s\n", "APP", "JOB", "PID", "STATE", "PHASE",
+                "PCT", "FILES", "NAME");
+  std::cout << line;
+  for (const znpiAppInfo& app : entries.apps) {
+    const std::string files = std::to_string(app.perfctrFilesCount) + "/" + std::to_string(app.perfctrFilesCountTot);
+    std::snprintf(line, sizeof line, "%-8d %-10d %-8d %-9s %-6d %-4d %-24s %s\n", app.appId, app.runningJobId,
+                  app.runningJobPid, JobState(app), app.perfctrJobPhase, app.perfctrPercent, files.c_str(),
+                  app.displayName.c_str());
+    std::cout << line;
+  }
+  for (const int id : entries.broken) {
+    std::snprintf(line, sizeof line, "%-8d %-10s %-8s %-9s %s\n", id, "-", "-", "broken", "(incomplete record)");
+    std::cout << line;
+  }
+  return kExitOk;
+}
+
+int Show(int jobId, bool json) {
+  ZNPI_Jobinfo jobs(0, 0);
+  const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());
+  int appId = 0;
+  if (jobs.getAppIdFromJobId(jobId, appId) == 0) return Fail(jobs.getLastErrorMsg(), kExitKeyMissing);
+  std::list<znpiAppInfo> apps;
+  jobs.getClientsInfo(apps);
+  const znpiAppInfo* record = nullptr;
+  for (const znpiAppInfo& app : apps) {
+    if (app.appId == appId) record = &app;
+  }
+  if (record == nullptr) return Fail("the record of appId " + std::to_string(appId) + " is incomplete");
+  std::vector<Field> fields = Fields(*record);
+  int phases = 0;
+  if (jobs.getJobPhaseCnt(appId, phases) != 0) fields.push_back({"jobPhaseCnt", std::to_string(phases), true});
+  std::vector<std::string> texts;
+  std::string text;
+  for (int index = 1; jobs.getNoJobReasonAddlInfo(appId, index, text) != 0; ++index) texts.push_back(text);
+  if (json) {
+    std::string list = "[";
+    for (const std::string& item : texts) list += (list.size() > 1 ? ", " : "") + Json(item);
+    std::string object = JsonObject(fields);
+    object.insert(object.size() - 1, ", \"noJobReasonAddlInfo\": " + list + "]");
+    std::cout << object << "\n";
+    return kExitOk;
+  }
+  for (const Field& field : fields) std::cout << field.name << ": " << field.text << "\n";
+  for (std::size_t i = 0; i < texts.size(); ++i) std::cout << "noJobReasonAddlInfo" << i + 1 << ": " << texts[i] << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers) {
+  CLI::App* jobs = app.add_subcommand("jobs", "The job records of the backup applications");
+  jobs->require_subcommand(1);
+  struct Arguments {
+    int jobId = 0;
+    bool json = false;
+  };
+  static Arguments a;
+
+  CLI::App* list = jobs->add_subcommand("list", "One line per application: its job, process and progress");
+  list->add_flag("--json", a.json, "Print JSON");
+  handlers.push_back({list, [] { return List(a.json); }});
+
+  CLI::App* show = jobs->add_subcommand("show", "Every field of the application running (or last running) a job");
+  show->add_option("jobid", a.jobId, "The job id")->required();
+  show->add_flag("--json", a.json, "Print JSON");
+  handlers.push_back({show, [] { return Show(a.jobId, a.json); }});
+}
+
+}  // namespace zn::admin
