@@ -1,6 +1,9 @@
 // The configuration store against raw SQLite on the same database:
 // - ZNPlatformInfo::getNumber against one prepared SELECT of the value;
 // - ZNPlatformInfo::setNumber against one prepared upsert of the value.
+// - a component getter that reads the store on every call
+//   (ZNPI_Session::getRetryCount with refresh: read, bound, default) against
+//   a bare ZNPlatformInfo::getNumber of the same value.
 // Both sides read and write the same key and value in the same file.
 
 #include <benchmark/benchmark.h>
@@ -12,6 +15,7 @@
 #include <string>
 
 #include "RatioReporter.h"
+#include "zn/config/ZNPI_Session.h"
 #include "zn/config/ZNPlatformInfo.h"
 
 namespace {
@@ -25,6 +29,7 @@ const std::string& Folder() {
     ::setenv("ZN_CONFIG_STORE", (pattern + "/config.db").c_str(), 1);
     ::setenv("ZN_FOCUS", "Instance001", 1);
     ZNPlatformInfo().setNumber("Bench", "nValue", 42);
+    ZNPlatformInfo().setNumber("Session", "nRetryCount", 12);
     return pattern;
   }();
   return folder;
@@ -96,10 +101,37 @@ void BM_Write_rawSqlite(benchmark::State& state) {
   sqlite3_finalize(write);
 }
 
+// The component getter's store object lives as long as the component does,
+// and the thread's store connection is set up once: only the read, its
+// bounds and the default are measured.
+void BM_Component_getRetryCount(benchmark::State& state) {
+  Folder();
+  ZNPI_Session session;
+  unsigned long value = 0;
+  for (auto _ : state) {
+    value = session.getRetryCount(true);
+    benchmark::DoNotOptimize(value);
+  }
+  if (value != 12) state.SkipWithError("wrong value read");
+}
+
+void BM_Component_bareGetNumber(benchmark::State& state) {
+  Folder();
+  ZNPlatformInfo store;
+  unsigned long value = 0;
+  for (auto _ : state) {
+    store.getNumber("Session", "nRetryCount", &value);
+    benchmark::DoNotOptimize(value);
+  }
+  if (value != 12) state.SkipWithError("wrong value read");
+}
+
 BENCHMARK(BM_Read_getNumber);
 BENCHMARK(BM_Read_rawSqlite);
 BENCHMARK(BM_Write_setNumber);
 BENCHMARK(BM_Write_rawSqlite);
+BENCHMARK(BM_Component_getRetryCount);
+BENCHMARK(BM_Component_bareGetNumber);
 
 }  // namespace
 
@@ -109,6 +141,7 @@ int main(int argc, char** argv) {
       {
           {"read a number: getNumber vs raw prepared SELECT", "BM_Read_getNumber", "BM_Read_rawSqlite", ""},
           {"write a number: setNumber vs raw prepared upsert", "BM_Write_setNumber", "BM_Write_rawSqlite", ""},
+          {"component getter vs bare getNumber", "BM_Component_getRetryCount", "BM_Component_bareGetNumber", ""},
       });
   sqlite3_close(RawDb());
   std::error_code ignored;

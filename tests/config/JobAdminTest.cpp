@@ -12,71 +12,16 @@
 #include <vector>
 
 #include "config/ConfigTestUtil.h"
+#include "helpers/AdminRunner.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
 namespace {
 
 using zn::test::Child;
 
-struct Outcome {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using zn::test::AdminOutcome;
 
-// Runs the znadmin beside the test program with the test's store and focus
-// (inherited from the environment); at most 60 s.
-Outcome Admin(std::vector<std::string> args) {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string program(self, n > 0 ? static_cast<std::size_t>(n) : 0);
-  program = program.substr(0, program.rfind('/') + 1) + "znadmin";
-  args.insert(args.begin(), program);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  Outcome run;
-  int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err[1]);
-  struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&run.out, &run.err};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  for (int open = 2; open > 0;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || ::poll(fds, 2, static_cast<int>(left.count())) <= 0) {
-      ::kill(pid, SIGKILL);
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char chunk[4096];
-      const ssize_t got = ::read(fds[i].fd, chunk, sizeof chunk);
-      if (got > 0) {
-        sinks[i]->append(chunk, static_cast<std::size_t>(got));
-      } else {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (const pollfd& fd : fds) {
-    if (fd.fd >= 0) ::close(fd.fd);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+AdminOutcome Admin(const std::vector<std::string>& args) { return zn::test::RunAdmin(args); }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -117,7 +62,7 @@ TEST_F(JobAdmin, ListAndShowFollowARunningJobAndItsDeath) {
   ASSERT_TRUE(::poll(&wait, 1, 60000) == 1 && ::read(ready[0], &byte, 1) == 1) << child.finish(std::chrono::seconds(1));
   ::close(ready[0]);
 
-  Outcome run = Admin({"jobs", "list"});
+  AdminOutcome run = Admin({"jobs", "list"});
   ASSERT_EQ(run.code, 0) << run.err;
   const std::string running = LineOf(run.out, "5 ");
   const std::string pid = std::to_string(child.pid());

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/ConfigTestUtil.h"
+#include "helpers/AdminRunner.h"
 
 namespace {
 
@@ -34,78 +35,10 @@ std::string B(const char (&text)[N]) {
   return std::string(text, N - 1);
 }
 
-struct Outcome {
-  int code = -1;  // the exit code; -1 when it did not exit normally
-  std::string out;
-  std::string err;
-};
+using Outcome = zn::test::AdminOutcome;
 
-std::string AdminPath() {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "znadmin";
-  return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / "znadmin").string();
-}
-
-// Runs znadmin with `args`, feeding `input` on stdin; at most 60 s.
 Outcome Admin(const std::vector<std::string>& args, const std::string& input = std::string()) {
-  Outcome run;
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-  const std::string program = AdminPath();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  ::signal(SIGPIPE, SIG_IGN);
-  for (std::size_t done = 0; done < input.size();) {
-    const ssize_t n = ::write(in[1], input.data() + done, input.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(in[1]);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&run.out, &run.err};
-  int open = 2;
-  while (open > 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0 || ::poll(fds, 2, static_cast<int>(left)) <= 0) {
-      ::kill(pid, SIGKILL);
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char chunk[4096];
-      const ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
-      if (n > 0) {
-        sinks[i]->append(chunk, static_cast<std::size_t>(n));
-      } else {
-        ::close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  for (const pollfd& fd : fds) {
-    if (fd.fd >= 0) ::close(fd.fd);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return zn::test::RunAdmin(args, input);
 }
 
 // Every test works on a store file of its own, named to znadmin with

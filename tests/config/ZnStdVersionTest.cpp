@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "config/ConfigTestUtil.h"
+#include "helpers/AdminRunner.h"
 #include "zn/config/ZnStdVersion.h"
 #include "zn/log/LogSettings.h"
 
@@ -105,38 +106,20 @@ TEST_F(VersionInLogHeader, TakesTheUpdateFromTheLastTransaction) {
   EXPECT_EQ(EvDebug::GetProductVersion(), "7.24b.12");  // kept for the life of the process
 }
 
-struct AdminRun {
-  int code = -1;
-  std::string out;
-};
-
-// `znadmin version <text>`, bounded by timeout(1).
-AdminRun AdminVersion(const std::string& text) {
-  const std::string admin = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "znadmin").string();
-  const std::string command = "timeout 60 '" + admin + "' version '" + text + "' 2>&1";
-  AdminRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 512> chunk{};
-  while (std::fgets(chunk.data(), static_cast<int>(chunk.size()), pipe) != nullptr) run.out += chunk.data();
-  const int status = ::pclose(pipe);
-  if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
-  return run;
-}
-
 TEST(ZnAdminVersion, PrintsTheFieldsOrFails) {
-  AdminRun run = AdminVersion("7 SP24b");
+  const auto version = [](const char* text) { return zn::test::RunAdmin({"version", text}); };
+  zn::test::AdminOutcome run = version("7 SP24b");
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.out, "release: 7\nservicePack: 24\nservicePackLetter: 2\nupdateNumber: 0\ntext: 7.24b.0\n");
-  run = AdminVersion("11.32.5");
+  run = version("11.32.5");
   EXPECT_EQ(run.code, 0);
   EXPECT_NE(run.out.find("updateNumber: 5\ntext: 11.32.5\n"), std::string::npos) << run.out;
-  run = AdminVersion("SP24");
+  run = version("SP24");
   EXPECT_EQ(run.code, 0);
   EXPECT_NE(run.out.find("release: 0\nservicePack: 24\n"), std::string::npos) << run.out;
-  run = AdminVersion("1.2");
+  run = version("1.2");
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.out, "znadmin: [1.2] is not a version string\n");
+  EXPECT_EQ(run.err, "znadmin: [1.2] is not a version string\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "JsonText.h"
 #include "zn/config/ZNPI_Base.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/config/ZnStdVersion.h"
@@ -19,27 +20,6 @@ namespace {
 
 // Fields in the order they are shown; lists are joined with ", " in text.
 using Field = std::pair<std::string, std::vector<std::string>>;
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': quoted += "\\\""; break;
-      case '\\': quoted += "\\\\"; break;
-      case '\n': quoted += "\\n"; break;
-      case '\t': quoted += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-          quoted += escape;
-        } else {
-          quoted.push_back(c);
-        }
-    }
-  }
-  return quoted + "\"";
-}
 
 std::string PlatformRoles(unsigned long type) {
   static const std::pair<unsigned long, const char*> kRoles[] = {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "JsonText.h"
 #include "zn/config/ConfigStore.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
@@ -34,27 +35,6 @@ const char* JobState(const znpiAppInfo& app) {
     case JobProcess::kGone: return "dead";
   }
   return "dead";
-}
-
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 // The record's fields in order, each as its text and whether it is a number.
@@ -101,7 +81,7 @@ std::string JsonObject(const std::vector<Field>& fields) {
   std::string out = "{";
   for (const Field& field : fields) {
     if (out.size() > 1) out += ", ";
-    out += Json(field.name) + ": " + (field.number ? field.text : Json(field.text));
+    out += JsonString(field.name) + ": " + (field.number ? field.text : JsonString(field.text));
   }
   return out + "}";
 }
@@ -186,7 +166,7 @@ int Show(int jobId, bool json) {
   for (int index = 1; jobs.getNoJobReasonAddlInfo(appId, index, text) != 0; ++index) texts.push_back(text);
   if (json) {
     std::string list = "[";
-    for (const std::string& item : texts) list += (list.size() > 1 ? ", " : "") + Json(item);
+    for (const std::string& item : texts) list += (list.size() > 1 ? ", " : "") + JsonString(item);
     std::string object = JsonObject(fields);
     object.insert(object.size() - 1, ", \"noJobReasonAddlInfo\": " + list + "]");
     std::cout << object << "\n";

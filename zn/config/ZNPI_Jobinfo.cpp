@@ -214,6 +214,18 @@ int ZNPI_Jobinfo::getNumber(const char* context, int appId, const char* name, co
   return 1;
 }
 
+int ZNPI_Jobinfo::getNumberPair(const char* context, int appId, const char* firstName, const char* secondName,
+                                const char* what, int& first, int& second) {
+  const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());  // the pair as written together
+  int a = 0, b = 0;
+  if (getNumber(context, appId, firstName, what, a) == 0 || getNumber(context, appId, secondName, what, b) == 0) {
+    return 0;
+  }
+  first = a;
+  second = b;
+  return 1;
+}
+
 int ZNPI_Jobinfo::getTime(const char* context, int appId, const char* name, const char* what, long long& out) {
   unsigned long long value = 0;
   if (!readNumber64(appId, name, value)) {
@@ -543,15 +555,7 @@ int ZNPI_Jobinfo::setBackupJobState(int appId, int state) {
 }
 
 int ZNPI_Jobinfo::getBackupJobStartedStatus(int appId, int& jobId, int& status) {
-  constexpr const char* kContext = "ZNPI_Jobinfo::getBackupJobStartedStatus";
-  const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());  // the pair as written together
-  int job = 0;
-  if (getNumber(kContext, appId, kRunningJobId, "backupJobStartedStatus", job) == 0 ||
-      getNumber(kContext, appId, kStartedStatus, "backupJobStartedStatus", status) == 0) {
-    return 0;
-  }
-  jobId = job;
-  return 1;
+  return getNumberPair("ZNPI_Jobinfo::getBackupJobStartedStatus", appId, kRunningJobId, kStartedStatus, "backupJobStartedStatus", jobId, status);
 }
 
 int ZNPI_Jobinfo::setBackupJobStartedStatus(int appId, int jobId, int status) {
@@ -633,15 +637,7 @@ int ZNPI_Jobinfo::setLastBackupBytes(int appId, unsigned long long bytes) {
 }
 
 int ZNPI_Jobinfo::getLastBackupJobStatus(int appId, int& jobId, int& status) {
-  constexpr const char* kContext = "ZNPI_Jobinfo::getLastBackupJobStatus";
-  const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());
-  int job = 0;
-  if (getNumber(kContext, appId, kLastJobId, "lastBackupJobStatus", job) == 0 ||
-      getNumber(kContext, appId, kLastJobStatus, "lastBackupJobStatus", status) == 0) {
-    return 0;
-  }
-  jobId = job;
-  return 1;
+  return getNumberPair("ZNPI_Jobinfo::getLastBackupJobStatus", appId, kLastJobId, kLastJobStatus, "lastBackupJobStatus", jobId, status);
 }
 
 int ZNPI_Jobinfo::setLastBackupJobStatus(int appId, int jobId, int status) {

@@ -170,6 +170,9 @@ class ZNPI_Jobinfo {
   bool readRecord(int appId, znpiAppInfo& record, bool& jobFieldsOk);
   // The getters: reads, or "Error getting <what> ..." on failure.
   int getNumber(const char* context, int appId, const char* name, const char* what, int& out);
+  // Two numbers of one snapshot; both outputs change only on success.
+  int getNumberPair(const char* context, int appId, const char* firstName, const char* secondName, const char* what,
+                    int& first, int& second);
   int getTime(const char* context, int appId, const char* name, const char* what, long long& out);
 
   const char* m_section;

@@ -192,6 +192,9 @@ class ZNPlatformInfo {
 
  protected:
   void setRegError(int code) { m_regError = code; }
+  // A stored list text split by every separator in turn, as getStringList
+  // splits it.
+  static std::vector<std::string> SplitStoredList(const std::string& text, const std::vector<std::string>& separators);
 
  private:
   static std::string SectionKey(const char* section);

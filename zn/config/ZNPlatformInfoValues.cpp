@@ -125,14 +125,10 @@ int ZNPlatformInfo::getStringTrim(const char* section, const char* name, std::st
   return 1;
 }
 
-int ZNPlatformInfo::getStringList(const char* section, const char* name, std::vector<std::string>& out,
-                                  std::vector<std::string>* separators) {
-  std::string text;
-  if (getString(section, name, &text) == 0) return 0;
-  static const std::vector<std::string> kDefaultSeparators = {",", ";", " ", ":", "|"};
-  const std::vector<std::string>& splitters = separators != nullptr ? *separators : kDefaultSeparators;
+std::vector<std::string> ZNPlatformInfo::SplitStoredList(const std::string& text,
+                                                         const std::vector<std::string>& separators) {
   std::vector<std::string> items{text};
-  for (const std::string& separator : splitters) {
+  for (const std::string& separator : separators) {
     std::vector<std::string> next;
     for (const std::string& item : items) {
       std::vector<std::string> parts;
@@ -141,7 +137,16 @@ int ZNPlatformInfo::getStringList(const char* section, const char* name, std::ve
     }
     items = std::move(next);
   }
-  out = std::move(items);
+  return items;
+}
+
+int ZNPlatformInfo::getStringList(const char* section, const char* name, std::vector<std::string>& out,
+                                  std::vector<std::string>* separators) {
+  std::string text;
+  if (getString(section, name, &text) == 0) return 0;
+  static const std::vector<std::string> kDefaultSeparators = {",", ";", " ", ":", "|"};
+  const std::vector<std::string>& splitters = separators != nullptr ? *separators : kDefaultSeparators;
+  out = SplitStoredList(text, splitters);
   return 1;
 }
 

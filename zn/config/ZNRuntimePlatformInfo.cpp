@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "zn/log/EvDebug.h"
 #include "zuzazer/FXString.h"
@@ -15,22 +16,6 @@ zn::detail::NoDestructor<std::vector<std::string>> ZNRuntimePlatformInfo::c_defa
 namespace {
 
 std::string OverrideKey(const std::string& section, const std::string& name) { return section + "/" + name; }
-
-// Every item split by every separator in turn, as the store's list reader
-// splits a stored text.
-std::vector<std::string> SplitList(const std::string& text, const std::vector<std::string>& separators) {
-  std::vector<std::string> items{text};
-  for (const std::string& separator : separators) {
-    std::vector<std::string> next;
-    for (const std::string& item : items) {
-      std::vector<std::string> parts;
-      FXString::SplitArguments(item, separator, parts, 0);
-      next.insert(next.end(), parts.begin(), parts.end());
-    }
-    items = std::move(next);
-  }
-  return items;
-}
 
 }  // namespace
 
@@ -50,40 +35,35 @@ bool ZNRuntimePlatformInfo::findString(const std::string& section, const std::st
 
 // ---- Numbers and booleans ----
 
-int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, int& out) {
+template <typename Number>
+int ZNRuntimePlatformInfo::getOverriddenNumber(const std::string& section, const std::string& name, Number& out) {
   ZnCriticalSectionLock lock(&c_mapLock.get());
   int value = 0;
   if (!findInt(section, name, value)) return ZNPlatformInfo::getNumber(section.c_str(), name.c_str(), &out);
-  out = value;
+  // Unsigned forms read an override as a stored 32-bit number reads.
+  if constexpr (std::is_unsigned_v<Number>) {
+    out = static_cast<Number>(static_cast<uint32_t>(value));
+  } else {
+    out = static_cast<Number>(value);
+  }
   setRegError(0);
   return 1;
+}
+
+int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, int& out) {
+  return getOverriddenNumber(section, name, out);
 }
 
 int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, unsigned int& out) {
-  ZnCriticalSectionLock lock(&c_mapLock.get());
-  int value = 0;
-  if (!findInt(section, name, value)) return ZNPlatformInfo::getNumber(section.c_str(), name.c_str(), &out);
-  out = static_cast<unsigned int>(value);
-  setRegError(0);
-  return 1;
+  return getOverriddenNumber(section, name, out);
 }
 
 int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, long& out) {
-  ZnCriticalSectionLock lock(&c_mapLock.get());
-  int value = 0;
-  if (!findInt(section, name, value)) return ZNPlatformInfo::getNumber(section.c_str(), name.c_str(), &out);
-  out = value;
-  setRegError(0);
-  return 1;
+  return getOverriddenNumber(section, name, out);
 }
 
 int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, unsigned long& out) {
-  ZnCriticalSectionLock lock(&c_mapLock.get());
-  int value = 0;
-  if (!findInt(section, name, value)) return ZNPlatformInfo::getNumber(section.c_str(), name.c_str(), &out);
-  out = static_cast<uint32_t>(value);  // as a stored 32-bit number reads
-  setRegError(0);
-  return 1;
+  return getOverriddenNumber(section, name, out);
 }
 
 int ZNRuntimePlatformInfo::getNumber(const std::string& section, const std::string& name, int* out) {
@@ -172,7 +152,7 @@ int ZNRuntimePlatformInfo::getStringList(const std::string& section, const std::
   if (!findString(section, name, value)) {
     return ZNPlatformInfo::getStringList(section.c_str(), name.c_str(), out, splitters);
   }
-  out = SplitList(value, *splitters);
+  out = SplitStoredList(value, *splitters);
   setRegError(0);
   return 1;
 }

@@ -53,6 +53,8 @@ class ZNRuntimePlatformInfo : public ZNPlatformInfo {
  private:
   // Both with c_mapLock held.
   static bool findInt(const std::string& section, const std::string& name, int& value);
+  template <typename Number>
+  int getOverriddenNumber(const std::string& section, const std::string& name, Number& out);
   static bool findString(const std::string& section, const std::string& name, std::string& value);
 
   // Never destroyed: threads still running at exit may use them.
