@@ -23,6 +23,7 @@ struct Handler {
 
 void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddVersionCommands(CLI::App& app, std::vector<Handler>& handlers);
 

@@ -3,6 +3,7 @@
 //   znadmin [--store FILE] [--instance NAME] config <command> ...
 //   znadmin [--store FILE] [--instance NAME] info [--json]
 //   znadmin [--store FILE] [--instance NAME] jobs list|show JOBID [--json]
+//   znadmin [--store FILE] [--instance NAME] log level|off|on|tail LOG ...
 //   znadmin version STRING
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   zn::admin::AddConfigCommands(app, handlers);
   zn::admin::AddInfoCommands(app, handlers);
   zn::admin::AddJobCommands(app, handlers);
+  zn::admin::AddLogCommands(app, handlers);
   zn::admin::AddVersionCommands(app, handlers);
 
   try {

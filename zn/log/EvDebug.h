@@ -161,6 +161,18 @@ class EvDebug : public ZNPI_Focus {
   void debugWait();
   void debugWait(const char* name);
   void debugWait(const char* name, int level);
+  // With "<name>_DEBUGWAITTIME" at 0, waits until a ".resume" file it makes
+  // in the product's temporary folder is removed; other values wait for a
+  // debugger without breaking into it. False when the log is not open (or,
+  // with a level, when the log's level is below it).
+  bool debugWaitOnFile(const char* name);
+  bool debugWaitOnFile(const char* name, int level);
+  // ZNPlatformInfo::getAppDebugLevel.
+  int getAppDebugLevel(const char* app);
+  // "<module>_RetainLogsInDays_Default" of section "EventManager".
+  bool getDefaultRetainLogsTill(unsigned int& days);
+  bool setDefaultRetainLogsTill(unsigned int days);
+  bool resetDefaultRetainLogsTill();
   // Writes the image debugging settings of this program into the log.
   void PrintGflags();
   static std::string GetProductVersion();
@@ -220,6 +232,7 @@ class EvDebug : public ZNPI_Focus {
   bool initializeLog(unsigned int logId, long long jobId, const char* directory, const std::string& suffix,
                      bool flag);
   void debugWaitFor(const std::string& settingName);
+  void debugWaitOnFileFor(const std::string& module);
 
   EvDebugFileInstance* m_instance;
   unsigned int m_flags;

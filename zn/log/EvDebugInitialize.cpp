@@ -55,10 +55,7 @@ std::string TemporaryLogFolder(bool includeConfigured) {
     const std::string folder = FXPath::Append(allUsers, kAllUsersLogFolder);
     if (EvDebug::canUserWriteToPath(folder.c_str())) return folder;
   }
-  std::string temp = Environment("TEMP");
-  if (temp.empty()) temp = Environment("TMPDIR");
-  if (temp.empty()) temp = "/tmp";
-  return FXPath::Append(temp, kTempLogFolder);
+  return FXPath::Append(zn::detail::SystemTempFolder(), kTempLogFolder);
 }
 
 // The CPUs of the machine as a 32-bit mask (CPU n sets bit n mod 32).

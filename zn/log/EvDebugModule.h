@@ -16,4 +16,7 @@ inline std::string ModuleKey(const std::string& module, const char* suffix) { re
 // True when a debugger (a tracer) is attached to this process.
 bool DebuggerAttached();
 
+// The system's folder for temporary files: $TEMP, else $TMPDIR, else /tmp.
+std::string SystemTempFolder();
+
 }  // namespace zn::detail

@@ -1,19 +1,24 @@
 // Levels, sizes and switches of a log, and their refresh from the settings.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
 
+#include "zn/config/ZNPlatformInfo.h"
 #include "zn/config/ZnStdVersion.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/EvDebugModule.h"
 #include "zn/log/EvDebugState.h"
 #include "zn/log/LogSettings.h"
 #include "zuzazer/CYqLogger.h"
+#include "zuzazer/FXPath.h"
 #include "zuzazer/FXString.h"
 #include "zuzazer/YqSleep.h"
 #include "zuzazer/YqWin32Errors.h"
@@ -37,6 +42,14 @@ bool DebuggerAttached() {
     if (line.rfind("TracerPid:", 0) == 0) return std::stoi(line.substr(10)) != 0;
   }
   return false;
+}
+
+std::string SystemTempFolder() {
+  for (const char* name : {"TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "/tmp";
 }
 
 }  // namespace zn::detail
@@ -200,6 +213,90 @@ void EvDebug::debugWaitFor(const std::string& module) {
       break;
     }
   }
+}
+
+bool EvDebug::debugWaitOnFile(const char* name) {
+  EvDebugFileInstance* instance = resolveInstance();
+  if (instance->m_state.load() != EvDebugFileInstance::kOpen) return false;
+  debugWaitOnFileFor(name != nullptr ? std::string(name) : ModuleNameOf(*instance));
+  return true;
+}
+
+bool EvDebug::debugWaitOnFile(const char* name, int level) {
+  EvDebugFileInstance* instance = resolveInstance();
+  if (instance->m_state.load() != EvDebugFileInstance::kOpen || instance->m_debugLevel.load() < level) return false;
+  return debugWaitOnFile(name);
+}
+
+void EvDebug::debugWaitOnFileFor(const std::string& module) {
+  const std::string setting = ModuleKey(module, "_DEBUGWAITTIME");
+  const std::optional<long long> seconds = LogSettings::Number(LogSettings::kEventManager, setting);
+  if (!seconds || zn::detail::DebuggerAttached()) return;
+  if (*seconds != 0) {
+    Debug("EvDebug::DebugWaitOnFile",
+          "*** Waiting for the debugger to attach, since the registry key [%s], value [%lu] is present",
+          setting.c_str(), static_cast<unsigned long>(*seconds));
+    for (long long i = 0; i < *seconds && !zn::detail::DebuggerAttached(); ++i) YQSLEEP(1000);
+    return;
+  }
+  std::string folder = LogSettings::TempDirectory();
+  if (folder.empty()) folder = zn::detail::SystemTempFolder();
+  const std::string file = FXPath::Append(folder, setting + ".resume");
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int err = errno;
+    Error("EvDebug::DebugWaitOnFile", "Failed to create .resume file [%s], err=[%s]", file.c_str(),
+          yq::ErrnoText(err).c_str());
+    return;
+  }
+  ::close(fd);
+  Debug("EvDebug::DebugWaitOnFile",
+        "Additional setting [%s] with value 0 is present. Creating file [%s], please remove it to continue.",
+        setting.c_str(), file.c_str());
+  while (::access(file.c_str(), F_OK) == 0) YQSLEEP(1000);
+}
+
+int EvDebug::getAppDebugLevel(const char* app) { return ZNPlatformInfo(0, 0).getAppDebugLevel(app); }
+
+namespace {
+
+std::string RetainDefaultName(const std::string& module) { return module + "_RetainLogsInDays_Default"; }
+
+}  // namespace
+
+bool EvDebug::getDefaultRetainLogsTill(unsigned int& days) {
+  constexpr const char* kContext = "EvDebug::getDefaultRetainLogsTill";
+  const std::string name = RetainDefaultName(ModuleNameOf(*resolveInstance()));
+  const std::optional<long long> value = LogSettings::Number(LogSettings::kEventManager, name);
+  if (!value) {
+    Error(kContext, "Failed to get [%s\\%s]", "EventManager", name.c_str());
+    return false;
+  }
+  days = static_cast<unsigned int>(*value);
+  DebugLvl(kContext, 7, "Get [%s\\%s] to %u", "EventManager", name.c_str(), days);
+  return true;
+}
+
+bool EvDebug::setDefaultRetainLogsTill(unsigned int days) {
+  constexpr const char* kContext = "EvDebug::setDefaultRetainLogsTill";
+  const std::string name = RetainDefaultName(ModuleNameOf(*resolveInstance()));
+  if (!LogSettings::SetNumber(LogSettings::kEventManager, name, days)) {
+    Error(kContext, "Failed to set [%s\\%s] to %u", "EventManager", name.c_str(), days);
+    return false;
+  }
+  DebugLvl(kContext, 7, "Set [%s\\%s] to %u", "EventManager", name.c_str(), days);
+  return true;
+}
+
+bool EvDebug::resetDefaultRetainLogsTill() {
+  constexpr const char* kContext = "EvDebug::resetDefaultRetainLogsTill";
+  const std::string name = RetainDefaultName(ModuleNameOf(*resolveInstance()));
+  if (!LogSettings::Remove(LogSettings::kEventManager, name)) {
+    Error(kContext, "Failed to delete [%s\\%s]", "EventManager", name.c_str());
+    return false;
+  }
+  DebugLvl(kContext, 7, "Deleted [%s\\%s]", "EventManager", name.c_str());
+  return true;
 }
 
 void EvDebug::PrintGflags() {

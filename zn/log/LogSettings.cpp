@@ -1,6 +1,7 @@
 #include "zn/log/LogSettings.h"
 
 #include <cstdint>
+#include <list>
 #include <map>
 
 #include "dazurudev/CYqIPAddr.h"
@@ -73,6 +74,17 @@ std::optional<std::vector<std::pair<std::string, std::string>>> LogSettings::Val
   return std::vector<std::pair<std::string, std::string>>(values.begin(), values.end());
 }
 
+std::optional<std::vector<std::string>> LogSettings::SubKeys(std::string_view section) {
+  const std::string key = KeyOf(section);
+  if (key.empty()) return std::nullopt;
+  std::list<std::string> names;
+  ZNPlatformInfo store = Quiet();
+  const bool listed = key[0] == '~' ? store.getSubKeys(std::string(section).c_str(), &names)
+                                    : store.getRegSubKeysFromAbsPath(key.c_str(), &names);
+  if (!listed) return std::nullopt;
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
 bool LogSettings::Set(std::string_view section, std::string_view name, std::string_view value) {
   const std::string key = KeyOf(section);
   return !key.empty() && ZNPlatformInfo().setRegString(key.c_str(), std::string(name).c_str(), std::string(value).c_str());
@@ -86,6 +98,11 @@ bool LogSettings::SetNumber(std::string_view section, std::string_view name, lon
 bool LogSettings::Remove(std::string_view section, std::string_view name) {
   const std::string key = KeyOf(section);
   return !key.empty() && ZNPlatformInfo(0, 0).delRegField(key.c_str(), std::string(name).c_str());
+}
+
+bool LogSettings::RemoveSection(std::string_view section) {
+  const std::string key = KeyOf(section);
+  return !key.empty() && ZNPlatformInfo(0, 0).delRegKey(key.c_str());
 }
 
 void LogSettings::Clear() { ZNPlatformInfo(0, 0).delRegKey("SOFTWARE"); }
@@ -124,6 +141,13 @@ std::string LogSettings::HomeDirectory() {
   if (!HasInstance()) return std::string();
   ZNPI_Base base(0, 0);
   const char* directory = base.getHomeDirectory();
+  return directory != nullptr ? directory : "";
+}
+
+std::string LogSettings::TempDirectory() {
+  if (!HasInstance()) return std::string();
+  ZNPI_Base base(0, 0);
+  const char* directory = base.getOrvaneTempDirectory();
   return directory != nullptr ? directory : "";
 }
 

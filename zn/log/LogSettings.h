@@ -32,10 +32,15 @@ class LogSettings {
   // nullopt when the section does not exist.
   static std::optional<std::vector<std::pair<std::string, std::string>>> Values(std::string_view section);
 
+  // The subkeys of a section in name order; nullopt when it does not exist.
+  static std::optional<std::vector<std::string>> SubKeys(std::string_view section);
+
   // Writes (for programs and tests that set up a store).
   static bool Set(std::string_view section, std::string_view name, std::string_view value);
   static bool SetNumber(std::string_view section, std::string_view name, long long value);
   static bool Remove(std::string_view section, std::string_view name);
+  // Deletes a section with everything below it.
+  static bool RemoveSection(std::string_view section);
   // Empties the store of everything below "SOFTWARE": for tests.
   static void Clear();
 
@@ -48,6 +53,7 @@ class LogSettings {
   static int FdsetSize(std::string_view name);  // ZNPI_Session::getFdsetSize
   static std::string LogFilesDirectory();  // ZNPI_EventManager::getLogFilesDirectory
   static std::string HomeDirectory();      // ZNPI_Base::getHomeDirectory
+  static std::string TempDirectory();      // ZNPI_Base::getOrvaneTempDirectory
   static std::string ComputeId();          // ZNPlatformInfo::getComputeID
   // The HubServer client name ("HubServe"/"sHSCLIENTNAME").
   static std::string HubServerClientName();
