@@ -373,3 +373,53 @@ TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
 }
 
 }  // namespace
+
+namespace {
+
+void WriteFileAged(const std::string& path, const std::string& text, std::chrono::hours age) {
+  std::ofstream(path, std::ios::binary) << text;
+  std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - age);
+}
+
+TEST_F(LogSettingsTasks, AdminPrunesWithADryRunFirstAndExpandsArchives) {
+  const std::string folder = m_dir.file("logs");
+  std::filesystem::create_directories(folder);
+  const std::string old = folder + "/zntest_20250101000000.log";
+  const std::string recent = folder + "/zntest_20260101000000.log";
+  const std::string fresh = folder + "/zntest_20260201000000.log";
+  std::string body;
+  for (int i = 0; i < 2000; ++i) body += "line " + std::to_string(i) + " of a rolled log\n";
+  WriteFileAged(folder + "/zntest.log", "current\n", std::chrono::hours(0));
+  WriteFileAged(old, "old\n", std::chrono::hours(24 * 200));
+  WriteFileAged(recent, body, std::chrono::hours(13));
+  WriteFileAged(fresh, "fresh\n", std::chrono::hours(1));
+
+  auto run = zn::test::RunAdmin({"log", "prune", folder, "--dry-run"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(Has(run.out, "would delete   " + old + "\n")) << run.out;
+  EXPECT_TRUE(Has(run.out, "would compress " + recent + "\n"));
+  EXPECT_FALSE(Has(run.out, fresh));
+  EXPECT_TRUE(Has(run.out, folder + ": 1 to delete, 1 to compress\n"));
+  EXPECT_TRUE(std::filesystem::exists(old));  // nothing touched
+  EXPECT_FALSE(std::filesystem::exists(recent + ".zip"));
+
+  run = zn::test::RunAdmin({"log", "prune", folder});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(old));
+  EXPECT_FALSE(std::filesystem::exists(recent));
+  EXPECT_TRUE(std::filesystem::exists(recent + ".zip"));
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  EXPECT_EQ(zn::test::ReadFile(folder + "/zntest.log"), "current\n");
+
+  const std::string out = m_dir.file("out");
+  std::filesystem::create_directories(out);
+  run = zn::test::RunAdmin({"log", "unzip", recent + ".zip", "--to", out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, out + "/zntest_20260101000000.log\n");
+  EXPECT_EQ(zn::test::ReadFile(out + "/zntest_20260101000000.log"), body);
+
+  EXPECT_EQ(zn::test::RunAdmin({"log", "unzip", fresh}).code, 1);  // not a .zip
+  EXPECT_EQ(zn::test::RunAdmin({"log", "prune", m_dir.file("missing")}).code, 1);
+}
+
+}  // namespace

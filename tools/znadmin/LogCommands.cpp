@@ -4,6 +4,8 @@
 //   log level LOG [N] [--for DURATION]   show or set "<LOG>_DEBUGLEVEL"
 //   log off LOG | log on LOG             "<LOG>_TurnOffLogging"
 //   log tail LOG [-n N] [-f]             the end of the log's file
+//   log prune [FOLDER] [--dry-run]       prune and compress a log folder
+//   log unzip FILE [--to DIR]            expand a compressed log version
 //
 // A running process picks a new level up within its refresh interval. Every
 // level set here is temporary: the settings revision gives it an expiry
@@ -23,8 +25,12 @@
 
 #include "Commands.h"
 #include "zn/config/ZNPlatformInfo.h"
+#include "zn/log/DeCompressLogFile.h"
+#include "zn/log/EvDebug.h"
 #include "zn/log/LogCatalogue.h"
+#include "zn/log/LogPrunePlan.h"
 #include "zn/log/LogSettings.h"
+#include "zuzazer/C7zip.h"
 #include "zuzazer/FXPath.h"
 
 namespace zn::admin {
@@ -164,15 +170,52 @@ int Tail(const std::string& log, int lines, bool follow) {
   return kExitOk;
 }
 
+int Prune(std::string folder, bool dryRun) {
+  if (folder.empty()) folder = zn::detail::LogSettings::LogFilesDirectory();
+  if (folder.empty()) return Fail("no folder given and the log folder (EventManager/dEVLOGDIR) is not set");
+  std::vector<zn::detail::PruneAction> plan;
+  const CYqError planned = zn::detail::PruneLogFolder(folder, true, &plan);
+  if (planned.IsError()) return Fail("cannot prune [" + folder + "]: " + planned.AsString(eErrorOutputUser));
+  std::size_t deletions = 0;
+  for (const auto& action : plan) {
+    const bool remove = action.kind == zn::detail::PruneAction::kDelete;
+    deletions += remove ? 1 : 0;
+    std::cout << (dryRun ? (remove ? "would delete   " : "would compress ") : (remove ? "delete   " : "compress "))
+              << action.path << "\n";
+  }
+  if (!dryRun) {
+    const CYqError error = EvDebug::PruneLogFiles(folder, true);
+    if (error.IsError()) return Fail("cannot prune [" + folder + "]: " + error.AsString(eErrorOutputUser));
+  }
+  std::cout << folder << ": " << deletions << (dryRun ? " to delete, " : " deleted, ") << plan.size() - deletions
+            << (dryRun ? " to compress\n" : " compressed\n");
+  return kExitOk;
+}
+
+int Unzip(const std::string& file, std::string destination) {
+  const auto slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash);
+  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  if (destination.empty()) destination = folder;
+  C7zip archiver(folder, e7zipFormatZip);
+  CYqError error = archiver.Initialize();
+  std::string result;
+  if (error.IsSuccess()) error = DeCompressLogFile(&archiver, folder, name, destination, result);
+  if (error.IsError()) return Fail("cannot expand [" + file + "]: " + error.AsString(eErrorOutputUser));
+  std::cout << result << "\n";
+  return kExitOk;
+}
+
 }  // namespace
 
 void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers) {
   CLI::App* log = app.add_subcommand("log", "The levels, switches and files of the process logs");
   log->require_subcommand(1);
   struct Arguments {
-    std::string log, level, duration;
+    std::string log, level, duration, folder, file, destination;
     int lines = 10;
     bool follow = false;
+    bool dryRun = false;
   };
   static Arguments a;
 
@@ -194,6 +237,16 @@ void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers) {
   tail->add_option("-n", a.lines, "How many lines")->check(CLI::NonNegativeNumber);
   tail->add_flag("-f", a.follow, "Keep printing new lines");
   handlers.push_back({tail, [] { return Tail(a.log, a.lines, a.follow); }});
+
+  CLI::App* prune = log->add_subcommand("prune", "Prune and compress the versions of a log folder");
+  prune->add_option("folder", a.folder, "The folder (default: the log folder)");
+  prune->add_flag("--dry-run", a.dryRun, "Only print what would be deleted or compressed");
+  handlers.push_back({prune, [] { return Prune(a.folder, a.dryRun); }});
+
+  CLI::App* unzip = log->add_subcommand("unzip", "Expand a compressed log version (.log.zip)");
+  unzip->add_option("file", a.file, "The .zip file")->required();
+  unzip->add_option("--to", a.destination, "Where to put the log (default: beside the archive)");
+  handlers.push_back({unzip, [] { return Unzip(a.file, a.destination); }});
 }
 
 }  // namespace zn::admin

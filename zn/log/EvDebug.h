@@ -189,6 +189,7 @@ class EvDebug : public ZNPI_Focus {
   // ---- The catalogue. ----
   static unsigned int getLogId(const char* name);
   static CYqError GetLogName(unsigned int logId, const std::string& suffix, std::string& name);
+  static CYqError PruneLogFiles(std::string& folder, bool compress);
   // The catalogue row for an id, or null.
   static const ZNLogFileInfo* GetLogFileInfo(unsigned int logId);
   static std::string getTempLogFilePath();

@@ -1,0 +1,15 @@
+// Expanding one compressed log version again.
+#pragma once
+
+#include <string>
+
+#include "zuzazer/C7zip.h"
+#include "zuzazer/CYqError.h"
+
+// Extracts `folder`/`file` (a ".zip") into `destination` and sets `result`
+// to the expanded log: `destination` joined with the file's name without
+// ".zip". Fails with 774 when no archiver is given, the name is empty or not
+// a ".zip", or the archive does not hold that log; an extraction error is
+// returned as the archiver gave it.
+CYqError DeCompressLogFile(C7zip* archiver, const std::string& folder, const std::string& file,
+                           const std::string& destination, std::string& result);
