@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets. `make demo` and `make test` are the two
 # commands of the README; both install what they need first.
 
-.PHONY: all deps demo test build dev release bench clean
+.PHONY: all deps demo test test-tsan build dev release bench clean
 
 all: dev
 
@@ -18,6 +18,12 @@ test: deps
 	cmake --preset ci
 	cmake --build --preset ci
 	ctest --preset ci
+
+# The thread, metrics and pool tests under ThreadSanitizer (build/tsan).
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan
 
 release: deps
 	cmake --preset release

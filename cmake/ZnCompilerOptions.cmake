@@ -11,6 +11,16 @@ if(ZN_SANITIZE)
   target_link_options(zn_compile_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer: a build of its own (it cannot be combined with ASan).
+option(ZN_TSAN "Build with ThreadSanitizer" OFF)
+if(ZN_TSAN)
+  if(ZN_SANITIZE)
+    message(FATAL_ERROR "ZN_TSAN and ZN_SANITIZE exclude each other")
+  endif()
+  target_compile_options(zn_compile_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(zn_compile_options INTERFACE -fsanitize=thread)
+endif()
+
 find_program(ZN_CCACHE ccache)
 if(ZN_CCACHE)
   set(CMAKE_CXX_COMPILER_LAUNCHER ${ZN_CCACHE})

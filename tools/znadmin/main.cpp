@@ -3,7 +3,9 @@
 //   znadmin [--store FILE] [--instance NAME] config <command> ...
 //   znadmin [--store FILE] [--instance NAME] info [--json]
 //   znadmin [--store FILE] [--instance NAME] jobs list|show JOBID [--json]
-//   znadmin [--store FILE] [--instance NAME] log level|off|on|tail LOG ...
+//   znadmin [--store FILE] [--instance NAME] log level|off|on|tail|prune|unzip ...
+//   znadmin [--store FILE] [--instance NAME] pool show LOG [--pool NAME]
+//   znadmin [--store FILE] [--instance NAME] metrics tail [-n N] [-f]
 //   znadmin version STRING
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
   zn::admin::AddInfoCommands(app, handlers);
   zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddLogCommands(app, handlers);
+  zn::admin::AddPoolCommands(app, handlers);
+  zn::admin::AddMetricsCommands(app, handlers);
   zn::admin::AddVersionCommands(app, handlers);
 
   try {
