@@ -14,12 +14,14 @@ namespace zn::test {
 
 namespace {
 
-std::string AdminPath() {
+std::string BesideTests(const std::string& program) {
   char self[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "znadmin";
-  return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / "znadmin").string();
+  if (n <= 0) return program;
+  return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / program).string();
 }
+
+std::string AdminPath() { return BesideTests("znadmin"); }
 
 }  // namespace
 
@@ -81,6 +83,53 @@ AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& i
   ::waitpid(pid, &status, 0);
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+RunningProgram::RunningProgram(const std::string& program, std::vector<std::string> args) {
+  const std::string path = BesideTests(program);
+  args.insert(args.begin(), path);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  m_pid = ::fork();
+  if (m_pid == 0) {
+    ::dup2(fds[1], 1);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  m_out = fds[0];
+  ::fcntl(m_out, F_SETFL, O_NONBLOCK);
+}
+
+RunningProgram::~RunningProgram() {
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+  }
+  if (m_out >= 0) ::close(m_out);
+}
+
+const std::string& RunningProgram::output() {
+  char chunk[4096];
+  for (ssize_t n; (n = ::read(m_out, chunk, sizeof chunk)) > 0;) m_text.append(chunk, static_cast<std::size_t>(n));
+  return m_text;
+}
+
+int RunningProgram::wait(int limitMs) {
+  if (m_pid <= 0) return -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  int status = 0;
+  while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    output();
+    ::usleep(10000);
+  }
+  m_pid = -1;
+  output();
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace zn::test

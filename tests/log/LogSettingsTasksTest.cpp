@@ -291,47 +291,6 @@ TEST_F(LogSettingsTasks, DefaultRetentionIsReadWrittenAndDeleted) {
 
 namespace {
 
-// znadmin running with its stdout on a pipe, killed when done with.
-class RunningAdmin {
- public:
-  explicit RunningAdmin(std::vector<std::string> args) {
-    const std::string program = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "znadmin").string();
-    args.insert(args.begin(), program);
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    m_pid = ::fork();
-    if (m_pid == 0) {
-      ::dup2(fds[1], 1);
-      std::vector<char*> argv;
-      for (std::string& arg : args) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    m_out = fds[0];
-    ::fcntl(m_out, F_SETFL, O_NONBLOCK);
-  }
-  ~RunningAdmin() {
-    if (m_pid > 0) {
-      ::kill(m_pid, SIGKILL);
-      ::waitpid(m_pid, nullptr, 0);
-    }
-    if (m_out >= 0) ::close(m_out);
-  }
-  // Everything printed so far.
-  const std::string& output() {
-    char chunk[4096];
-    for (ssize_t n; (n = ::read(m_out, chunk, sizeof chunk)) > 0;) m_text.append(chunk, static_cast<std::size_t>(n));
-    return m_text;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_out = -1;
-  std::string m_text;
-};
-
 TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
   LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
   Open();
@@ -358,7 +317,7 @@ TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
   EXPECT_FALSE(LogSettings::Number(kEM, "zntest_TurnOffLogging").has_value());
 
   // -f goes on in the next file after a rollover.
-  RunningAdmin follower({"log", "tail", "zntest", "-n", "1", "-f"});
+  zn::test::RunningProgram follower("znadmin", {"log", "tail", "zntest", "-n", "1", "-f"});
   ASSERT_TRUE(PollUntil([&] { return Has(follower.output(), " line 4\n"); })) << follower.output();
   log.setLogFileSize(1);
   const std::string filler(1000, 'x');

@@ -27,6 +27,7 @@ void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddMetricsCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddTaskCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddVersionCommands(CLI::App& app, std::vector<Handler>& handlers);
 
 }  // namespace zn::admin

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   zn::admin::AddLogCommands(app, handlers);
   zn::admin::AddPoolCommands(app, handlers);
   zn::admin::AddMetricsCommands(app, handlers);
+  zn::admin::AddTaskCommands(app, handlers);
   zn::admin::AddVersionCommands(app, handlers);
 
   try {

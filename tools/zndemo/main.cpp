@@ -1,104 +1,71 @@
-// zndemo: a small service of the suite, showing the library at work. It
-// opens its process log, writes lines at several levels, builds and prints
-// an error chain, throws and catches a ZnException, runs a few workers
-// coordinated by the library's locks (one step guarded machine-wide by a
-// named mutex), and tells where its log file is.
+// zndemo: the suite's typical service, small. It opens its process log,
+// creates its thread pool from the store, starts its periodic tasks (its
+// own and the library's log maintenance), processes a stream of work items
+// with serial ids, and follows changes made in the store while it runs
+// (log level, pool limits, task frequencies and switches). On SIGTERM or
+// SIGINT, or after --seconds N, it stops its tasks, waits for its pool and
+// prints a summary.
 
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "DemoTasks.h"
+#include "DemoWork.h"
 #include "zn/error/FXErrorItemMM.h"
-#include "zn/error/ZnException.h"
 #include "zn/log/EvDebug.h"
-#include "zn/sync/ZnSync.h"
+#include "zn/task/ZnPeriodicTask.h"
+#include "zn/thread/ZnThreadPool.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
 
 namespace {
 
+constexpr const char* kMain = "zndemo::main";
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop.store(true); }
+
 void Usage() {
   std::fprintf(stderr,
-               "usage: zndemo [--log-dir DIR] [--level N]\n"
+               "usage: zndemo [--seconds N] [--log-dir DIR] [--level N]\n"
+               "  --seconds N    stop after N seconds (default: run until SIGTERM or SIGINT)\n"
                "  --log-dir DIR  folder of the process log (default: the store's dEVLOGDIR)\n"
-               "  --level N      debug level of the log (default: the catalogue's)\n");
+               "  --level N      debug level of the log (default: the store's, else the catalogue's)\n");
 }
 
-// A step of a job that fails three calls deep, each caller adding context.
-CYqError OpenMediaIndex(const std::string& path) {
-  FXFileInfo info;
-  CYqError error = FXFile::GetInfo(path, info);
-  if (error.IsError()) return error.Push(FX_CODE_LOCATION, "Cannot open the media index [%s]", path.c_str());
-  return CYqError::Success();
-}
-
-// The job's own error number (MM 42) says what failed for the job; the
-// cause travels as its description.
+// A failure three calls deep, each caller adding what it was doing: the
+// kind of error chain a service writes to its log.
 CYqError PrepareRestore(long long jobId) {
-  const CYqError cause = OpenMediaIndex("/nonexistent/media/index.db");
+  FXFileInfo info;
+  CYqError cause = FXFile::GetInfo("/nonexistent/media/index.db", info);
   if (cause.IsSuccess()) return cause;
+  cause.Push(FX_CODE_LOCATION, "Cannot open the media index");
   CYqError error = FXErrorUtil::ErrorMM(FX_CODE_LOCATION, 42, "Restore job [%lld] cannot start: %s", jobId,
                                         cause.AsString(eErrorOutputUser).c_str());
   return error.Push(FX_CODE_LOCATION, "While preparing the restore");
 }
 
-// Three workers take items from a shared counter under a monitor; the main
-// thread waits on the flags of running workers until they reach 0. One step
-// per worker runs under a named mutex, as a step that other processes of
-// the machine must not run at the same time would.
-void RunWorkers(EvDebug& log) {
-  constexpr int kWorkers = 3;
-  constexpr int kItems = 30;
-  ZnMonitor queue;
-  int nextItem = 0;
-  int done = 0;
-  ZnSafeFlags running(0);
-  MDMutex machineStep("\\zndemo.catalog-update", true);
-  if (!machineStep.isValid()) log.Error("zndemo::RunWorkers", "The machine-wide mutex could not be made");
-
-  std::vector<std::thread> workers;
-  for (int w = 0; w < kWorkers; ++w) {
-    workers.emplace_back([&, w] {
-      ZnSafeFlagsInc active(&running, 1);
-      while (true) {
-        int item;
-        {
-          ZnMonitorLock lock(&queue);
-          if (nextItem == kItems) break;
-          item = nextItem++;
-        }
-        log.DebugLvl("zndemo::worker", 2, static_cast<long long>(item), "Worker [%d] processed item [%d]", w, item);
-        ZnMonitorLock lock(&queue);
-        ++done;
-      }
-      if (machineStep.set(5000)) {
-        log.Debug("zndemo::worker", "Worker [%d] updated the catalog under [%s]", w, machineStep.getName());
-        machineStep.unset();
-      }
-    });
-  }
-  {
-    ZnMonitorLock lock(&running);
-    while (running.raw() != 0 || done < kItems) running.wait(100);
-  }
-  for (auto& worker : workers) worker.join();
-  log.Debug("zndemo::RunWorkers", "[%d] workers processed [%d] items", kWorkers, done);
-  std::printf("Workers     : %d workers processed %d items\n", kWorkers, done);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string logDir;  // empty: the folder the store names
+  std::string logDir;
   int level = -100;
+  long seconds = 0;  // 0: until a signal
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--log-dir") == 0 && i + 1 < argc) {
       logDir = argv[++i];
     } else if (std::strcmp(argv[i], "--level") == 0 && i + 1 < argc) {
       level = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+      seconds = std::atol(argv[++i]);
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       Usage();
       return 0;
@@ -107,7 +74,12 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  struct sigaction action {};
+  action.sa_handler = &OnSignal;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
 
+  // 1. The log.
   EvDebug log;
   const bool opened = logDir.empty() ? log.initialize(EvDebug::getLogId("zndemo"), 0, false)
                                      : log.initialize(EvDebug::getLogId("zndemo"), 0, logDir.c_str(), false);
@@ -116,31 +88,57 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (level != -100) log.setDebugLevel(level);
-
-  log.Debug("zndemo::main", "Service starting. Host [%s] Process [%s] Pid [%ld]", EvDebug::getHostName(),
-            EvDebug::getProcessName(), EvDebug::getProcessId());
-  log.DebugLvl("zndemo::main", 1, "Debug level is [%d]; catalogue default [%d]", log.getDebugLevel(),
-               log.getDefaultDebugLevel());
-  log.DebugLvl("zndemo::main", 2, "A level-2 detail line: written only when the level is 2 or more");
-  log.DebugLvl("zndemo::main", 5, 1234LL, "A per-item trace for job [%d]", 1234);
-
+  log.Debug(kMain, "Service starting. Host [%s] Process [%s] Pid [%ld] Debug level [%d]", EvDebug::getHostName(),
+            EvDebug::getProcessName(), EvDebug::getProcessId(), log.getDebugLevel());
   const CYqError error = PrepareRestore(1234);
-  log.Error("zndemo::main", "Restore preparation failed: %s", error.AsString().c_str());
-  std::printf("Error chain : %s\n", error.AsString().c_str());
-  std::printf("User text   : %s\n", error.AsString(eErrorOutputUser).c_str());
-  std::printf("MM number   : %d\n", FXErrorUtil::GetMM(error));
+  log.Error(kMain, "Restore preparation failed: %s", error.AsString().c_str());
 
-  try {
-    throw ZnException("zndemo::main", "buffer of 100% capacity cannot grow", __FILE__, __LINE__, 12);
-  } catch (const ZnException& e) {
-    log.Error("zndemo::main", "Caught: %s", e.formatError().c_str());
-    std::printf("Exception   : %s (file %s, line %d, errno %d)\n", e.formatError().c_str(), e.getFileName(),
-                e.getLineNum(), e.getErrno());
+  // 2. The pool: 2 to 8 threads unless the store says otherwise
+  //    ("Znd"/"zndemo_MinThreads", "zndemo_MaxThreads", "zndemo_Timeout").
+  ZnThreadPool pool;
+  if (!pool.initThreadPool("zndemo", 30, 2, 8, 2)) {
+    log.Error(kMain, "The thread pool could not start");
+    return 1;
+  }
+  zn::demo::WorkStream work(pool);
+
+  // 3. The periodic tasks, on the same pool.
+  std::atomic<int> done{0};
+  zn::demo::ProgressSource progress;
+  progress.pool = &pool;
+  progress.done = &done;
+  ZnPeriodicTaskMgr tasks("zndemo", &pool, zn::demo::DemoTaskTable(&progress));
+  if (!tasks.StartPeriodicTasks()) log.Error(kMain, "The periodic tasks could not start");
+  log.Debug(kMain, "[%zu] periodic tasks accepted", tasks.getTaskCount());
+
+  // 4. The work: a steady stream of items until told to stop.
+  const auto start = std::chrono::steady_clock::now();
+  const auto elapsed = [&] { return std::chrono::steady_clock::now() - start; };
+  while (!g_stop.load() && (seconds == 0 || elapsed() < std::chrono::seconds(seconds))) {
+    for (int i = 0; i < 20; ++i) work.queueOne();
+    done.store(work.done());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
-  RunWorkers(log);
+  // 5. The end: tasks first (their OnStop runs on the pool), then the pool.
+  const long long ranMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed()).count();
+  log.Debug(kMain, "Service stopping after [%lld] ms", ranMs);
+  tasks.StopPeriodicTasks();
+  const bool drained = pool.waitForAllThreads(true, false, false, 60);
+  done.store(work.done());
+  pool.Monitor();  // the statistics line of this run
+  std::string problem;
+  const bool ordered = work.orderKept(problem);
+  if (!ordered) log.Error(kMain, "Serial order broken: %s", problem.c_str());
+  log.Debug(kMain, "Service stopped. Items [%d] of [%d] done", work.done(), work.queued());
 
-  log.Debug("zndemo::main", "Service stopping");
+  std::printf("zndemo ran %.1f s\n", std::chrono::duration<double>(elapsed()).count());
+  std::printf("Items       : %d done of %d queued\n", work.done(), work.queued());
+  std::printf("Serial ids  : %s\n",
+              ordered ? "every id ran its items in queue order, one at a time" : problem.c_str());
+  std::printf("Pool        : max %u threads, service id %u\n", pool.getMaxCount(), pool.getServiceIdCount());
+  std::printf("Tasks       : %zu accepted, Progress ran %d times\n", tasks.getTaskCount(), progress.runs.load());
+  std::printf("Error chain : %s\n", error.AsString(eErrorOutputUser).c_str());
   std::printf("Log file    : %s\n", log.getLogFilePath().c_str());
-  return 0;
+  return drained && ordered ? 0 : 1;
 }
