@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "Commands.h"
+#include "FileFollow.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/DeCompressLogFile.h"
 #include "zn/log/EvDebug.h"
@@ -128,28 +129,6 @@ int Switch(const std::string& log, bool off) {
   return kExitOk;
 }
 
-// Prints what is new in `path` from `offset`; starts again at 0 when the
-// file was replaced (a rollover) or cut.
-void Follow(const std::string& path, std::streamoff offset, ino_t inode) {
-  for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) continue;  // between rename and the new file
-    if (info.st_ino != inode || info.st_size < offset) {
-      inode = info.st_ino;
-      offset = 0;
-    }
-    if (info.st_size == offset) continue;
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(offset);
-    std::string chunk(static_cast<std::size_t>(info.st_size - offset), '\0');
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    chunk.resize(static_cast<std::size_t>(in.gcount()));
-    std::cout << chunk << std::flush;
-    offset += static_cast<std::streamoff>(chunk.size());
-  }
-}
-
 int Tail(const std::string& log, int lines, bool follow) {
   const ZNLogFileInfo* row = KnownLog(log);
   if (row == nullptr) return Fail("[" + log + "] is not a log of this suite");
@@ -166,7 +145,7 @@ int Tail(const std::string& log, int lines, bool follow) {
   }
   for (const std::string& line : last) std::cout << line << "\n";
   std::cout << std::flush;
-  if (follow) Follow(path, static_cast<std::streamoff>(info.st_size), info.st_ino);
+  if (follow) FollowFile(path, info.st_size, info.st_ino);
   return kExitOk;
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "FileFollow.h"
 #include "zn/log/EvDebug.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/LogVersions.h"
@@ -27,7 +28,6 @@ namespace zn::admin {
 namespace {
 
 constexpr const char* kMetricsLog = "PerformanceMetrics";
-constexpr auto kFollowInterval = std::chrono::milliseconds(200);
 
 int Fail(const std::string& message, int code = kExitFailure) {
   std::cerr << "znadmin: " << message << "\n";
@@ -48,28 +48,6 @@ void TakeLastLines(const std::string& path, std::size_t count, std::deque<std::s
   }
 }
 
-// Prints what is appended to `path` from `offset` on; starts again at the
-// beginning when the file was replaced (rolled over) or cut.
-[[noreturn]] void Follow(const std::string& path, off_t offset, ino_t inode) {
-  for (;;) {
-    std::this_thread::sleep_for(kFollowInterval);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) continue;  // between the rename and the new file
-    if (info.st_ino != inode || info.st_size < offset) {
-      inode = info.st_ino;
-      offset = 0;
-    }
-    if (info.st_size == offset) continue;
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(offset);
-    std::string chunk(static_cast<std::size_t>(info.st_size - offset), '\0');
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    chunk.resize(static_cast<std::size_t>(in.gcount()));
-    std::cout << chunk << std::flush;
-    offset += static_cast<off_t>(chunk.size());
-  }
-}
-
 int Tail(std::string folder, int lines, bool follow) {
   // Where the process log writes: the configured folder, else its fallback.
   if (folder.empty()) folder = EvDebug::getTempLogFilePath();
@@ -78,7 +56,7 @@ int Tail(std::string folder, int lines, bool follow) {
   if (::stat(path.c_str(), &info) != 0) {
     if (!follow) return Fail("no metrics log at [" + path + "]");
     std::cerr << "znadmin: waiting for [" << path << "]\n";
-    Follow(path, 0, 0);
+    FollowFile(path, 0, 0);
   }
   const auto count = static_cast<std::size_t>(lines);
   std::deque<std::string> last;
@@ -92,7 +70,7 @@ int Tail(std::string folder, int lines, bool follow) {
   }
   for (const std::string& line : last) std::cout << line << "\n";
   std::cout << std::flush;
-  if (follow) Follow(path, info.st_size, info.st_ino);
+  if (follow) FollowFile(path, info.st_size, info.st_ino);
   return kExitOk;
 }
 
