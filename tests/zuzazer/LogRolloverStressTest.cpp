@@ -79,7 +79,10 @@ TEST(LogRolloverStress, EveryLineOnceAndWholeAcrossProcessesAndRollovers) {
   std::size_t torn = 0;
   for (const std::string& name : files) {
     const std::string path = dir.file(name);
-    EXPECT_LE(std::filesystem::file_size(path), 2 * kRolloverBytes) << name;
+    // Writers append without waiting for a pending rollover, so a version
+    // passes its limit by what 16 writers write while the roller is kept
+    // off the processor; a rollover that never came would be far beyond.
+    EXPECT_LE(std::filesystem::file_size(path), 4 * kRolloverBytes) << name;
     std::istringstream text(zn::test::ReadFile(path));
     std::string line;
     while (std::getline(text, line)) {
