@@ -14,13 +14,15 @@ constexpr int kResetInterval = 300;
 }  // namespace
 
 void ThreadPoolGauges::Register(const std::string& name, std::function<ThreadPoolCounters()> read) {
-  std::lock_guard<std::mutex> lock(m_registration);
-  if (m_registered) return;
-  m_instance = name;
-  m_read = std::move(read);
-  const ThreadPoolCounters start = m_read();
-  m_publishedAdded = start.taskAdded;
-  m_publishedDone = start.taskDone;
+  {
+    std::lock_guard<std::mutex> lock(m_registration);
+    if (m_registered || m_read) return;
+    m_instance = name;
+    m_read = std::move(read);
+    const ThreadPoolCounters start = m_read();
+    m_publishedAdded = start.taskAdded;
+    m_publishedDone = start.taskDone;
+  }
   ZnMetricsCollector::Initialize();
   for (const char* observation : kSnapshots) {
     ZnMetricsCollector::AddObservation(kModule, m_instance, observation, ZnStatSnapShot, ZnStatLogPeriodic,
@@ -30,8 +32,13 @@ void ThreadPoolGauges::Register(const std::string& name, std::function<ThreadPoo
     ZnMetricsCollector::AddObservation(kModule, m_instance, observation, ZnStatSum, ZnStatLogPeriodic, ZnResetOnDump,
                                        kResetInterval);
   }
+  // Not under m_registration: a sample holds the samplers' lock and then
+  // takes m_registration, so that order is the only one.
+  {
+    std::lock_guard<std::mutex> lock(m_registration);
+    m_registered = true;
+  }
   ZnMetricsCollector::AddSampler(&Sample, this);
-  m_registered = true;
 }
 
 void ThreadPoolGauges::Deregister() {
