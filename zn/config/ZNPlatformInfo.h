@@ -14,6 +14,7 @@ class EvDebug;
 class ZNPassword;
 
 namespace zn::detail {
+enum class StoreStatus;
 struct StoreValue;
 }
 
@@ -203,6 +204,10 @@ class ZNPlatformInfo {
   bool fail(const char* context, const std::string& message);
   // Reads a value of an expanded path; the not-found codes are silent.
   bool readStoredValue(const std::string& path, const char* name, zn::detail::StoreValue& value);
+  // The registry error of a store result: true for success; -2 or -3
+  // (quiet) for a missing key or value; otherwise `failure` and the
+  // store's own text are logged under `context`.
+  bool storeResult(zn::detail::StoreStatus status, const char* context, const std::string& failure);
   bool readString(const char* key, const char* name, std::string& out, const char* context);
   bool readNumber(const char* key, const char* name, unsigned long& out, const char* context);
   bool getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context);

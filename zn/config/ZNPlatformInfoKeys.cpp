@@ -94,9 +94,8 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
   return true;
 }
 
-bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, StoreValue& value) {
-  ConfigStore& store = ConfigStore::ForThisThread();
-  switch (store.readValue(path, name, value)) {
+bool ZNPlatformInfo::storeResult(StoreStatus status, const char* context, const std::string& failure) {
+  switch (status) {
     case StoreStatus::kOk:
       return true;
     case StoreStatus::kKeyMissing:
@@ -106,8 +105,14 @@ bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, 
       m_regError = -3;
       return false;
     default:
-      return fail("ZNPlatformInfo::getRegValue", "Failed to open registry key [" + path + "]: " + store.lastError());
+      return fail(context, failure + ": " + ConfigStore::ForThisThread().lastError());
   }
+}
+
+bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, StoreValue& value) {
+  ConfigStore& store = ConfigStore::ForThisThread();
+  return storeResult(store.readValue(path, name, value), "ZNPlatformInfo::getRegValue",
+                     "Failed to open registry key [" + path + "]");
 }
 
 bool ZNPlatformInfo::getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size) {
@@ -174,15 +179,7 @@ bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::st
   const std::string path = WithoutTrailingBackslashes(expanded);
   ConfigStore& store = ConfigStore::ForThisThread();
   std::vector<StoreEntry> entries;
-  switch (store.values(path, entries)) {
-    case StoreStatus::kOk:
-      break;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    default:
-      return fail(kContext, "Failed to open key [" + path + "]: " + store.lastError());
-  }
+  if (!storeResult(store.values(path, entries), kContext, "Failed to open key [" + path + "]")) return false;
   for (const StoreEntry& entry : entries) {
     std::string text;
     if (EntryText(entry, true, text)) (*out)[entry.name] = text;
@@ -199,15 +196,7 @@ bool ZNPlatformInfo::getSubKeysImpl(const char* key, std::list<std::string>* out
   const std::string path = WithoutTrailingBackslashes(expanded);
   ConfigStore& store = ConfigStore::ForThisThread();
   std::vector<std::string> names;
-  switch (store.subKeys(path, names)) {
-    case StoreStatus::kOk:
-      break;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    default:
-      return fail(context, "Failed to open key [" + path + "]: " + store.lastError());
-  }
+  if (!storeResult(store.subKeys(path, names), context, "Failed to open key [" + path + "]")) return false;
   out->assign(names.begin(), names.end());
   return true;
 }
@@ -243,34 +232,15 @@ bool ZNPlatformInfo::delRegField(const char* key, const char* name) {
   const std::string path = expandKeyName(key);
   if (path.empty()) return false;
   ConfigStore& store = ConfigStore::ForThisThread();
-  switch (store.deleteValue(path, name)) {
-    case StoreStatus::kOk:
-      return true;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    case StoreStatus::kValueMissing:
-      m_regError = -3;
-      return false;
-    default:
-      return fail(kContext,
-               std::string("Failed to delete field [") + name + "] from key [" + path + "]: " + store.lastError());
-  }
+  return storeResult(store.deleteValue(path, name), kContext,
+                     std::string("Failed to delete field [") + name + "] from key [" + path + "]");
 }
 
 bool ZNPlatformInfo::delRegKey(const char* key) {
   const std::string path = WithoutTrailingBackslashes(expandKeyName(key));
   if (path.empty()) return false;
   ConfigStore& store = ConfigStore::ForThisThread();
-  switch (store.deleteTree(path)) {
-    case StoreStatus::kOk:
-      return true;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return false;
-    default:
-      return fail("ZNPlatformInfo::delRegKey", "Failed to delete key [" + path + "]: " + store.lastError());
-  }
+  return storeResult(store.deleteTree(path), "ZNPlatformInfo::delRegKey", "Failed to delete key [" + path + "]");
 }
 
 bool ZNPlatformInfo::copyRegKey(const char* from, const char* to) {

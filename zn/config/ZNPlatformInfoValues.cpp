@@ -344,16 +344,7 @@ int ZNPlatformInfo::getSectionValues(const std::string& section, std::vector<std
   while (!path.empty() && path.back() == '\\') path.pop_back();
   ConfigStore& store = ConfigStore::ForThisThread();
   std::vector<StoreEntry> entries;
-  switch (store.values(path, entries)) {
-    case StoreStatus::kOk:
-      break;
-    case StoreStatus::kKeyMissing:
-      m_regError = -2;
-      return 0;
-    default:
-      fail(kContext, "Failed to open key [" + path + "]: " + store.lastError());
-      return 0;
-  }
+  if (!storeResult(store.values(path, entries), kContext, "Failed to open key [" + path + "]")) return 0;
   for (const StoreEntry& entry : entries) {
     if (entry.type == kZnRegString) {
       out.emplace_back(entry.data.c_str());
