@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets. `make demo` and `make test` are the two
 # commands of the README; both install what they need first.
 
-.PHONY: all deps demo test test-tsan build dev release bench clean
+.PHONY: all deps demo test test-tsan fuzz build dev release bench clean
 
 all: dev
 
@@ -24,6 +24,12 @@ test-tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+# Every libFuzzer target for a short time (FUZZ_SECONDS each, default 20).
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	scripts/run-fuzzers build/fuzz $(FUZZ_SECONDS)
 
 release: deps
 	cmake --preset release
