@@ -33,7 +33,7 @@ std::string& Folder() {
 EvDebug& OpenLog() {
   static EvDebug log = [] {
     // No rollover while measuring: spdlog's basic sink has none either.
-    zn::detail::LogSettings::SetNumber("EventManager", "zntest_MAXLOGFILESIZE", 1000000);
+    zn::LogSettings::SetNumber("EventManager", "zntest_MAXLOGFILESIZE", 1000000);
     EvDebug handle;
     if (!handle.initialize(EvDebug::getLogId("zntest"), 0, Folder().c_str(), false)) std::abort();
     handle.setDebugLevel(1);

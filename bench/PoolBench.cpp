@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "RatioReporter.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 
 namespace {
 

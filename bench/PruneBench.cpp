@@ -77,7 +77,7 @@ BenchFolder& Folder() {
     const time_t now = ::time(nullptr);
     for (int log = 0; log < kLogs; ++log) {
       const std::string base = LogName(log);
-      zn::detail::LogSettings::SetNumber("EventManager", base + "_MAXLOGFILEBACKUPS", kKept);
+      zn::LogSettings::SetNumber("EventManager", base + "_MAXLOGFILEBACKUPS", kKept);
       Touch(FXPath::Append(made.path, base + ".log"), now);
       for (int v = 0; v < kVersionsPerLog; ++v) {
         const time_t written = now - 60 - v * 60;  // one a minute, the newest first

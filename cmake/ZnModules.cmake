@@ -120,9 +120,7 @@ function(zn_link_library target)
   target_link_libraries(${target} PRIVATE zn_build_options)
   set_target_properties(${target} PROPERTIES
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-  if(ZN_ENFORCE_LAYERING)
-    zn_add_layering_check(${target})
-  endif()
+  zn_add_layering_check(${target})
 endfunction()
 
 # Writes the declared graph and checks every include of every module and

@@ -9,7 +9,7 @@
 #include "zn/config/ZNPI_Session.h"
 #include "zn/log/EvDebug.h"
 #include "zn/task/ZnPeriodicTask.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "helpers/TempDir.h"
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/EvDebugState.h"
@@ -32,9 +32,9 @@ inline constexpr const char* kInstanceKey = "SOFTWARE\\Tessaly Systems\\Orvane\\
 
 // Deletes every key of the calling thread's store.
 inline void EmptyStore() {
-  auto& store = zn::detail::ConfigStore::ForThisThread();
+  auto& store = zn::ConfigStore::ForThisThread();
   std::vector<std::string> roots;
-  if (store.subKeys("", roots) != zn::detail::StoreStatus::kOk) return;
+  if (store.subKeys("", roots) != zn::StoreStatus::kOk) return;
   for (const std::string& root : roots) store.deleteTree(root);
 }
 
@@ -44,10 +44,10 @@ inline void EmptyStore() {
 using StoreTree = std::map<std::string, std::string>;
 
 inline StoreTree TreeBelow(const std::string& path, const std::string& relative = std::string()) {
-  using zn::detail::StoreStatus;
-  auto& store = zn::detail::ConfigStore::ForThisThread();
+  using zn::StoreStatus;
+  auto& store = zn::ConfigStore::ForThisThread();
   StoreTree tree;
-  std::vector<zn::detail::StoreEntry> values;
+  std::vector<zn::StoreEntry> values;
   std::vector<std::string> children;
   if (store.values(path, values) != StoreStatus::kOk || store.subKeys(path, children) != StoreStatus::kOk) return tree;
   tree[relative + "|"] = "";

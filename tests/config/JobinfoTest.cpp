@@ -14,7 +14,7 @@
 #include <string>
 
 #include "config/ConfigTestUtil.h"
-#include "zn/config/SqliteConnection.h"
+#include "zn/store/internal/SqliteConnection.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
 namespace {
@@ -69,7 +69,7 @@ class StoreFault {
  public:
   StoreFault(const char* table, const std::string& name) {
     std::string error;
-    m_db = zn::detail::SqliteConnection::Open(zn::detail::ConfigStore::DefaultPath(), error);
+    m_db = zn::detail::SqliteConnection::Open(zn::ConfigStore::DefaultPath(), error);
     for (const char* event : {"INSERT", "UPDATE"}) {
       const std::string sql = std::string("CREATE TRIGGER zn_fault_") + event + " BEFORE " + event + " ON " + table +
                               " WHEN NEW.name = '" + name + "' BEGIN SELECT RAISE(ABORT, 'injected fault'); END";

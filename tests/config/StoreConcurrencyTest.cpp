@@ -22,9 +22,9 @@
 
 namespace {
 
-using zn::detail::ConfigStore;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
+using zn::ConfigStore;
+using zn::StoreEntry;
+using zn::StoreStatus;
 using zn::test::Child;
 using zn::test::OnFreshThread;
 

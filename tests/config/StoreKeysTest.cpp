@@ -19,9 +19,9 @@
 
 namespace {
 
-using zn::detail::ConfigStore;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
+using zn::ConfigStore;
+using zn::StoreEntry;
+using zn::StoreStatus;
 using zn::test::ConfigTest;
 using zn::test::kInstanceKey;
 using zn::test::ReadRaw;

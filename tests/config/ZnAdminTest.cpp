@@ -23,9 +23,9 @@
 
 namespace {
 
-using zn::detail::ConfigStore;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
+using zn::ConfigStore;
+using zn::StoreEntry;
+using zn::StoreStatus;
 using zn::test::ReadFile;
 using zn::test::TempDir;
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::test::kEM;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

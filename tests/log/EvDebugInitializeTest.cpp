@@ -19,7 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::detail::LogState;
 using zn::test::kEM;
 using zn::test::ReadFile;

@@ -26,7 +26,7 @@
 
 namespace {
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::test::kEM;
 
 struct LogLine {

@@ -19,14 +19,14 @@ class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Reset();
-    zn::detail::LogSettings::SetNumber(kEM, "ShowLogLevelInLogs", 1);
+    zn::LogSettings::SetNumber(kEM, "ShowLogLevelInLogs", 1);
   }
   void TearDown() override { Reset(); }
 
   static void Reset() {
     EvDebug::CleanupFileHandleList();
     zn::detail::LogState().defaultInstance = EvDebugFileInstance();
-    zn::detail::LogSettings::Clear();
+    zn::LogSettings::Clear();
     ZNPI_Focus::reload();
     EvDebug::m_bTurnOffAllLogs = false;
   }

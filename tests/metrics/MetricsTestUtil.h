@@ -35,15 +35,15 @@ class MetricsTest : public ::testing::Test {
   void SetUp() override {
     ZNPI_Focus::reload();
     zn::detail::ResetMetricsCollector();
-    zn::detail::LogSettings::Clear();
-    zn::detail::LogSettings::Set("EventManager", "dEVLOGDIR", m_dir.path());
-    zn::detail::LogSettings::SetNumber("EventManager", "PerformanceMetrics_DEBUGLEVEL", 5);
+    zn::LogSettings::Clear();
+    zn::LogSettings::Set("EventManager", "dEVLOGDIR", m_dir.path());
+    zn::LogSettings::SetNumber("EventManager", "PerformanceMetrics_DEBUGLEVEL", 5);
   }
   void TearDown() override {
     zn::detail::ResetMetricsCollector();
     EvDebug::CleanupFileHandleList();
     zn::detail::LogState().defaultInstance = EvDebugFileInstance();
-    zn::detail::LogSettings::Clear();
+    zn::LogSettings::Clear();
   }
 
   static const std::string& Process() { return zn::detail::MetricsProcessName(); }

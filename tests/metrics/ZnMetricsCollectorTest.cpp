@@ -14,7 +14,7 @@
 
 namespace {
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::test::kMetricsSection;
 using Strings = std::vector<std::string>;
 

@@ -20,7 +20,7 @@
 
 namespace {
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::test::kMetricsSection;
 using zn::test::kThreadWaitMs;
 

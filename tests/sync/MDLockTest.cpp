@@ -251,7 +251,7 @@ TEST(MDEvent, SetMeansBusyForWaiters) {
 
 TEST(LockTracking, RecordsHeldLocksWhenLogLocksIsSet) {
   using zn::detail::LockTracking;
-  using zn::detail::LogSettings;
+  using zn::LogSettings;
   LogSettings::SetNumber(LockTracking::kMachineKey, "LogLocks", 1);
   if (!LockTracking::Enabled()) GTEST_SKIP() << "this process read LogLocks before the test could set it";
   const auto recorded = [](const std::string& name) { return LogSettings::Text(LockTracking::kLocksKey, name); };

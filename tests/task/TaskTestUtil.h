@@ -20,10 +20,10 @@
 
 #include "config/ConfigTestUtil.h"
 #include "sync/SyncTestUtil.h"
-#include "zn/log/LogSettingsTasks.h"
+#include "zn/logupkeep/LogSettingsTasks.h"
 #include "zn/task/PeriodicTaskSettings.h"
 #include "zn/task/ZnPeriodicTask.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/FXPath.h"
 

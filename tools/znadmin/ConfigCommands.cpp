@@ -9,15 +9,15 @@
 
 #include "Commands.h"
 #include "StoreText.h"
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
 
 namespace zn::admin {
 namespace {
 
-using zn::detail::ConfigStore;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
+using zn::ConfigStore;
+using zn::StoreEntry;
+using zn::StoreStatus;
 
 constexpr unsigned long kRegBinary = 3;
 

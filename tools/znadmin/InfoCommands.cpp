@@ -11,7 +11,7 @@
 #include "JsonText.h"
 #include "zn/config/ZNPI_Base.h"
 #include "zn/config/ZNPlatformInfo.h"
-#include "zn/config/ZnStdVersion.h"
+#include "zn/util/ZnStdVersion.h"
 #include "zn/util/ZnOSInfo.h"
 #include "znfocus/ZNPI_Focus.h"
 

@@ -11,13 +11,13 @@
 
 #include "Commands.h"
 #include "JsonText.h"
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
 namespace zn::admin {
 namespace {
 
-using zn::detail::ConfigStore;
+using zn::ConfigStore;
 using zn::detail::JobProcess;
 
 int Fail(const std::string& message, int code = kExitFailure) {

@@ -26,10 +26,10 @@
 #include "Commands.h"
 #include "FileFollow.h"
 #include "zn/config/ZNPlatformInfo.h"
-#include "zn/log/DeCompressLogFile.h"
+#include "zn/logupkeep/DeCompressLogFile.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/LogCatalogue.h"
-#include "zn/log/LogPrunePlan.h"
+#include "zn/logupkeep/LogPrunePlan.h"
 #include "zn/log/LogSettings.h"
 #include "zuzazer/C7zip.h"
 #include "zuzazer/FXPath.h"
@@ -132,7 +132,7 @@ int Switch(const std::string& log, bool off) {
 int Tail(const std::string& log, int lines, bool follow) {
   const ZNLogFileInfo* row = KnownLog(log);
   if (row == nullptr) return Fail("[" + log + "] is not a log of this suite");
-  const std::string folder = zn::detail::LogSettings::LogFilesDirectory();
+  const std::string folder = zn::LogSettings::LogFilesDirectory();
   if (folder.empty()) return Fail("the log folder (EventManager/dEVLOGDIR) is not set");
   const std::string path = FXPath::Append(folder, std::string(row->name) + ".log");
   std::ifstream in(path, std::ios::binary);
@@ -150,7 +150,7 @@ int Tail(const std::string& log, int lines, bool follow) {
 }
 
 int Prune(std::string folder, bool dryRun) {
-  if (folder.empty()) folder = zn::detail::LogSettings::LogFilesDirectory();
+  if (folder.empty()) folder = zn::LogSettings::LogFilesDirectory();
   if (folder.empty()) return Fail("no folder given and the log folder (EventManager/dEVLOGDIR) is not set");
   std::vector<zn::detail::PruneAction> plan;
   const CYqError planned = zn::detail::PruneLogFolder(folder, true, &plan);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Commands.h"
-#include "zn/config/ZnStdVersion.h"
+#include "zn/util/ZnStdVersion.h"
 
 namespace zn::admin {
 namespace {

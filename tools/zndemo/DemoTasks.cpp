@@ -1,7 +1,7 @@
 #include "DemoTasks.h"
 
 #include "zn/log/EvDebug.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 
 namespace zn::demo {
 namespace {

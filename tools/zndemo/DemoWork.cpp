@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "zn/log/EvDebug.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 
 namespace zn::demo {
 

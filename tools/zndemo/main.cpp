@@ -21,7 +21,7 @@
 #include "zn/error/FXErrorItemMM.h"
 #include "zn/log/EvDebug.h"
 #include "zn/task/ZnPeriodicTask.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
 

@@ -11,12 +11,12 @@
 #include <cstring>
 #include <fstream>
 
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/log/EvDebug.h"
 
-using zn::detail::ConfigStore;
+using zn::ConfigStore;
 using zn::detail::JobValue;
-using zn::detail::StoreStatus;
+using zn::StoreStatus;
 
 namespace zn::detail {
 

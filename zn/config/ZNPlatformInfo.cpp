@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "zn/log/EvDebug.h"
+#include "zn/log/LogSettings.h"
 #include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXString.h"
 
@@ -15,7 +16,6 @@ int ZNPlatformInfo::Reg_Additional_Flags = 0;
 
 namespace {
 
-constexpr const char* kProductsRoot = "SOFTWARE\\Tessaly Systems\\";
 constexpr const char* kInstancesRoot = "SOFTWARE/Tessaly Systems/Orvane";
 constexpr const char* kUnknownFocusCrashText =
     "ZNPI_Focus::setFocus() is not set. Cannot access registry at this point. Causing a debugger break now";
@@ -86,33 +86,15 @@ std::string ZNPlatformInfo::expandKeyName(const char* key) {
     m_regError = -1;
     return std::string();
   }
-  std::string result;
-  if (ZNPI_Focus::getProductType() == TESSALY_PRODUCT_TYPE_NO_INSTANCE) {
-    result = key[0] == '~' ? kProductsRoot + m_productName + "\\" + (key + 1) : std::string(key);
-  } else if (key[0] != '~') {
-    result = key;
-  } else {
-    const std::string_view relative(key + 1);
-    if (m_focus.empty()) {
-      logError("ZNPlatformInfo::expandKeyName",
-               std::string("Can't resolve registry key [") + key + "]: current focus is unknown");
-      ZNPI_Focus::doCrashThisProcess(true, kUnknownFocusCrashText);
-      m_regError = -1;
-      return std::string();
-    }
-    result = kProductsRoot + m_productName + "\\" + m_focus + "\\";
-    const char* remoteCell = ZNPI_Focus::getRemoteHubCellFocus();
-    if (remoteCell != nullptr && remoteCell[0] != '\0' &&
-        (FXString::EqualsNoCase(relative, "HubServe") || FXString::EqualsNoCase(relative, "__Cache"))) {
-      result += std::string("RemoteHubServes\\") + remoteCell + "\\";
-    }
-    for (const char c : relative) {
-      if (c == '\\' && result.back() == '\\') continue;  // runs collapse, leading ones vanish
-      result.push_back(c);
-    }
-  }
-  for (char& c : result) {
-    if (c == '/') c = '\\';
+  zn::InstanceScope scope = zn::FocusedScope();
+  scope.product = m_productName;
+  scope.focus = m_focus;
+  std::string result = zn::ExpandInstanceKey(key, scope);
+  if (result.empty()) {
+    logError("ZNPlatformInfo::expandKeyName",
+             std::string("Can't resolve registry key [") + key + "]: current focus is unknown");
+    ZNPI_Focus::doCrashThisProcess(true, kUnknownFocusCrashText);
+    m_regError = -1;
   }
   return result;
 }
@@ -157,13 +139,10 @@ int ZNPlatformInfo::GetLanguageID() {
 }
 
 int ZNPlatformInfo::getAppDebugLevel(const char* app) {
-  char name[1024];
-  std::snprintf(name, sizeof name, "%s_DEBUGLEVEL", app != nullptr ? app : "");
-  for (char* p = name; *p != '\0'; ++p) {
-    if (std::isspace(static_cast<unsigned char>(*p))) *p = '_';
-  }
   int level = 0;
-  return getNumber("EventManager", name, &level) != 0 && level != 0 ? level : -1;
+  return getNumber("EventManager", zn::LogSettings::AppDebugLevelName(app).c_str(), &level) != 0 && level != 0
+             ? level
+             : -1;
 }
 
 void ZNPlatformInfo::getProductVersion(std::string& out) {

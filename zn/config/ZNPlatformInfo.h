@@ -10,13 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "zn/store/StoreKeys.h"
+
 class EvDebug;
 class ZNPassword;
-
-namespace zn::detail {
-enum class StoreStatus;
-struct StoreValue;
-}
 
 // A key of the store as the handle-taking calls see it: its full path (as
 // expandKeyName gives it).
@@ -24,13 +21,6 @@ struct ZnRegKey {
   std::string path;
 };
 using HKEY = const ZnRegKey*;
-
-// Registry value type codes, kept by the store with every value.
-inline constexpr unsigned long kZnRegString = 1;        // REG_SZ
-inline constexpr unsigned long kZnRegExpandString = 2;  // REG_EXPAND_SZ
-inline constexpr unsigned long kZnRegNumber = 4;        // REG_DWORD
-inline constexpr unsigned long kZnRegMultiString = 7;   // REG_MULTI_SZ
-inline constexpr unsigned long kZnRegNumber64 = 11;     // REG_QWORD
 
 // The size of the service-pack name and update buffers of the update records.
 inline constexpr int kZnPatchTextSize = 1024;
@@ -203,11 +193,11 @@ class ZNPlatformInfo {
   // Logs `message`, sets the error code to -1 and returns false.
   bool fail(const char* context, const std::string& message);
   // Reads a value of an expanded path; the not-found codes are silent.
-  bool readStoredValue(const std::string& path, const char* name, zn::detail::StoreValue& value);
+  bool readStoredValue(const std::string& path, const char* name, zn::StoreValue& value);
   // The registry error of a store result: true for success; -2 or -3
   // (quiet) for a missing key or value; otherwise `failure` and the
   // store's own text are logged under `context`.
-  bool storeResult(zn::detail::StoreStatus status, const char* context, const std::string& failure);
+  bool storeResult(zn::StoreStatus status, const char* context, const std::string& failure);
   bool readString(const char* key, const char* name, std::string& out, const char* context);
   bool readNumber(const char* key, const char* name, unsigned long& out, const char* context);
   bool getSubKeysImpl(const char* key, std::list<std::string>* out, const char* context);

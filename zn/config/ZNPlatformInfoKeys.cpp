@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zuzazer/FXString.h"
 #include "zuzazer/YqWin32Errors.h"
 
-using zn::detail::ConfigStore;
-using zn::detail::CopyFailure;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
-using zn::detail::StoreValue;
+using zn::ConfigStore;
+using zn::CopyFailure;
+using zn::StoreEntry;
+using zn::StoreStatus;
+using zn::StoreValue;
 
 namespace {
 
@@ -34,34 +34,6 @@ std::string ValueText(unsigned long type, const void* data, int length) {
       [[fallthrough]];
     default:
       return "<" + std::to_string(length) + " bytes of type " + std::to_string(type) + ">";
-  }
-}
-
-// The text of a value for the enumerating readers; false for types they skip.
-bool EntryText(const StoreEntry& entry, bool withStrings, std::string& text) {
-  switch (entry.type) {
-    case kZnRegString:
-      text = std::string(entry.data.c_str());
-      return true;
-    case kZnRegExpandString:
-    case kZnRegMultiString:
-      if (!withStrings) return false;
-      text = std::string(entry.data.c_str());
-      return true;
-    case kZnRegNumber: {
-      uint32_t number = 0;
-      std::memcpy(&number, entry.data.data(), std::min<std::size_t>(entry.data.size(), 4));
-      text = std::to_string(number);
-      return true;
-    }
-    case kZnRegNumber64: {
-      unsigned long long number = 0;
-      std::memcpy(&number, entry.data.data(), std::min<std::size_t>(entry.data.size(), 8));
-      text = std::to_string(number);
-      return true;
-    }
-    default:
-      return false;
   }
 }
 
@@ -182,7 +154,7 @@ bool ZNPlatformInfo::getRegValues(const char* key, std::map<std::string, std::st
   if (!storeResult(store.values(path, entries), kContext, "Failed to open key [" + path + "]")) return false;
   for (const StoreEntry& entry : entries) {
     std::string text;
-    if (EntryText(entry, true, text)) (*out)[entry.name] = text;
+    if (zn::StoreValueText(entry.type, entry.data, true, text)) (*out)[entry.name] = text;
   }
   return true;
 }
@@ -300,7 +272,7 @@ bool ZNPlatformInfo::copyRegKeyValues(HKEY from, HKEY to) {
     return fail(kContext, "Failed to enumerate values: " + store.lastError());
   }
   for (const StoreEntry& entry : entries) {
-    if (entry.name.size() >= zn::detail::kCopyBufferBytes || entry.data.size() > zn::detail::kCopyBufferBytes) {
+    if (entry.name.size() >= zn::kCopyBufferBytes || entry.data.size() > zn::kCopyBufferBytes) {
       return fail(kContext, "Failed to enumerate values: " + yq::Win32ErrorText(yq::kErrorMoreData));
     }
     if (store.writeValue(to->path, entry.name, entry.type, entry.data) != StoreStatus::kOk) {

@@ -5,15 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "zn/config/ConfigStore.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/crypto/ZNPassword.h"
 #include "zuzazer/FXString.h"
 
-using zn::detail::ConfigStore;
-using zn::detail::StoreEntry;
-using zn::detail::StoreStatus;
-using zn::detail::StoreValue;
+using zn::ConfigStore;
+using zn::StoreEntry;
+using zn::StoreStatus;
+using zn::StoreValue;
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "zn/config/ZNPlatformInfo.h"
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zuzazer/FXNoDestructor.h"
 
 class ZNRuntimePlatformInfo : public ZNPlatformInfo {

@@ -5,7 +5,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 
 class ZnFeatureCache {
  public:

@@ -54,14 +54,6 @@ int ServicePackFromVersion(const std::string& version) {
   return n;
 }
 
-std::string RunningProcessName() {
-  char path[PATH_MAX];
-  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) return "unknown";
-  path[length] = '\0';
-  return FXPath::GetFileName(path);
-}
-
 std::string HostAddressText(const std::string& host) {
   std::vector<std::string> addresses;
   if (CYqIPAddr::LookupHost(host, addresses).IsError()) return "Not found";

@@ -10,8 +10,6 @@ namespace zn::detail {
 // cannot be had. `fdsetSize` receives the select size it applied (0: none).
 bool GatherProcessIdentity(const std::string& moduleName, int& fdsetSize);
 
-// The running program's file name (not the 15-character comm).
-std::string RunningProcessName();
 // The first address of a host as text: "Not found" when the lookup fails,
 // "None" when it gives no address.
 std::string HostAddressText(const std::string& host);

@@ -19,13 +19,14 @@
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettings.h"
 #include "zn/util/ZnOSInfo.h"
+#include "zn/util/ZnProcessName.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXString.h"
 #include "zuzazer/YqWin32Errors.h"
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::detail::LogState;
 using zn::detail::ModuleKey;
 
@@ -261,7 +262,7 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
   writer->SetDefaultMaxVersions(row->defaultVersions);
   writer->SetLogToStdout(m_bLogToSTDOUT.load());
 
-  const std::string processName = zn::detail::RunningProcessName().substr(0, sizeof c_processName - 1);
+  const std::string processName = zn::RunningProcessName().substr(0, sizeof c_processName - 1);
   std::strcpy(c_processName, processName.c_str());
   c_processId = static_cast<long>(::getpid());
   std::string osText;

@@ -11,19 +11,18 @@
 #include <fstream>
 #include <string>
 
-#include "zn/config/ZNPlatformInfo.h"
-#include "zn/config/ZnStdVersion.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/EvDebugModule.h"
 #include "zn/log/EvDebugState.h"
 #include "zn/log/LogSettings.h"
+#include "zn/util/ZnStdVersion.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXString.h"
 #include "zuzazer/YqSleep.h"
 #include "zuzazer/YqWin32Errors.h"
 
-using zn::detail::LogSettings;
+using zn::LogSettings;
 using zn::detail::LogState;
 using zn::detail::ModuleKey;
 using zn::detail::ModuleNameOf;
@@ -256,7 +255,11 @@ void EvDebug::debugWaitOnFileFor(const std::string& module) {
   while (::access(file.c_str(), F_OK) == 0) YQSLEEP(1000);
 }
 
-int EvDebug::getAppDebugLevel(const char* app) { return ZNPlatformInfo(0, 0).getAppDebugLevel(app); }
+int EvDebug::getAppDebugLevel(const char* app) {
+  const std::optional<long long> level =
+      LogSettings::Number(LogSettings::kEventManager, LogSettings::AppDebugLevelName(app));
+  return level && *level != 0 ? static_cast<int>(*level) : -1;
+}
 
 namespace {
 

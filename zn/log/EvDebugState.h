@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "zn/log/EvDebug.h"
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zuzazer/CYqLogger.h"
 
 namespace zn::detail {

@@ -12,6 +12,7 @@
 #include "zn/log/EvDebugIdentity.h"
 #include "zn/log/EvDebugState.h"
 #include "zn/log/LogCatalogue.h"
+#include "zn/util/ZnProcessName.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXNoDestructor.h"
@@ -39,7 +40,7 @@ namespace zn::detail {
 
 void SysLogCallback(const char* text) {
   // openlog keeps the ident pointer: it must live as long as the process.
-  static NoDestructor<std::string> ident(RunningProcessName());
+  static NoDestructor<std::string> ident(zn::RunningProcessName());
   static std::once_flag opened;
   std::call_once(opened, [] { ::openlog(ident->c_str(), LOG_PID, LOG_DAEMON); });
   ::syslog(LOG_DAEMON | LOG_INFO, "%s", text != nullptr ? text : "");
@@ -61,7 +62,7 @@ void EvDebug::ReportToSysLog(const char* text) {
   const char* focus = ZNPI_Focus::getFocus();
   temporary.SetPlatformInformation(c_hostName, c_hostName, c_clientName, sHSHostName, sHSClientName, "", "",
                                    GetProductVersion(), focus != nullptr ? focus : "",
-                                   zn::detail::RunningProcessName(), static_cast<long>(::getpid()));
+                                   zn::RunningProcessName(), static_cast<long>(::getpid()));
   temporary.SetSyslogCallback(&zn::detail::SysLogCallback);
   temporary.LogMessageSyslog(text);
 }

@@ -1,23 +1,22 @@
 #include "zn/log/LogSettings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
-#include <list>
+#include <cstring>
 #include <map>
 
 #include "dazurudev/CYqIPAddr.h"
-#include "zn/config/ZNPI_Base.h"
-#include "zn/config/ZNPI_Session.h"
-#include "zn/config/ZNPlatformInfo.h"
+#include "zn/store/ConfigStore.h"
+#include "zn/store/StoreKeys.h"
 #include "znfocus/ZNPI_Focus.h"
-#include "zuzazer/FXString.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
-bool IsAbsolute(std::string_view section) {
-  return section.size() > 9 && FXString::EqualsNoCase(section.substr(0, 8), "SOFTWARE") &&
-         (section[8] == '\\' || section[8] == '/');
-}
+// Written once while the library loads, before any thread of the process
+// can read it.
+LogSettingHooks g_hooks;
 
 // True when relative keys can be resolved: a focus, or a product without
 // an instance level.
@@ -26,149 +25,152 @@ bool HasInstance() {
   return (focus != nullptr && focus[0] != '\0') || ZNPI_Focus::getProductType() == TESSALY_PRODUCT_TYPE_NO_INSTANCE;
 }
 
-// The store key of a section, or "" when there is none to read (a relative
-// section in a process without a focus).
+// The store path of a section, or "" when there is none to read (a
+// relative section in a process without a focus).
 std::string KeyOf(std::string_view section) {
-  if (IsAbsolute(section)) return std::string(section);
-  return HasInstance() ? "~" + std::string(section) : std::string();
+  if (IsAbsoluteKey(section)) return ExpandInstanceKey(section, FocusedScope());
+  if (!HasInstance()) return std::string();
+  std::string path = ExpandInstanceKey("~" + std::string(section), FocusedScope());
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
 }
 
-// A store object that writes nothing to the log or the console.
-ZNPlatformInfo Quiet() { return ZNPlatformInfo(0, 0); }
+bool Written(StoreStatus status) { return status == StoreStatus::kOk; }
+
+ConfigStore& Store() { return ConfigStore::ForThisThread(); }
 
 }  // namespace
 
+void LogSettings::InstallHooks(const LogSettingHooks& hooks) { g_hooks = hooks; }
+
 std::optional<std::string> LogSettings::Text(std::string_view section, std::string_view name) {
   const std::string key = KeyOf(section);
-  if (key.empty()) return std::nullopt;
-  const std::string value(name);
-  ZNPlatformInfo store = Quiet();
-  std::string buffer(2048, '\0');
-  unsigned long type = 0;
-  int size = static_cast<int>(buffer.size());
-  if (!store.getRegValue(key.c_str(), value.c_str(), &type, buffer.data(), size)) {
-    if (store.getRegError() != -4) return std::nullopt;
-    buffer.resize(static_cast<std::size_t>(size));  // the size it needs
-    if (!store.getRegValue(key.c_str(), value.c_str(), &type, buffer.data(), size)) return std::nullopt;
+  if (key.empty() || name.empty()) return std::nullopt;
+  StoreValue value;
+  if (Store().readValue(key, name, value) != StoreStatus::kOk) return std::nullopt;
+  if (value.type != kZnRegString && value.type != kZnRegExpandString && value.type != kZnRegMultiString) {
+    return std::nullopt;
   }
-  if (type != kZnRegString && type != kZnRegExpandString && type != kZnRegMultiString) return std::nullopt;
-  buffer.resize(static_cast<std::size_t>(size));
-  return std::string(buffer.c_str());  // up to the first NUL
+  return std::string(value.data.data(), strnlen(value.data.data(), value.data.size()));
 }
 
 std::optional<long long> LogSettings::Number(std::string_view section, std::string_view name) {
   const std::string key = KeyOf(section);
-  if (key.empty()) return std::nullopt;
-  int value = 0;
-  ZNPlatformInfo store = Quiet();
-  if (!store.getRegInt(key.c_str(), std::string(name).c_str(), &value)) return std::nullopt;
-  return value;
+  if (key.empty() || name.empty()) return std::nullopt;
+  StoreValue value;
+  if (Store().readValue(key, name, value) != StoreStatus::kOk) return std::nullopt;
+  if (value.type != kZnRegNumber || value.data.size() != sizeof(uint32_t)) return std::nullopt;
+  uint32_t number = 0;
+  std::memcpy(&number, value.data.data(), sizeof number);
+  return static_cast<int>(number);
 }
 
 std::optional<std::vector<std::pair<std::string, std::string>>> LogSettings::Values(std::string_view section) {
   const std::string key = KeyOf(section);
   if (key.empty()) return std::nullopt;
+  std::vector<StoreEntry> entries;
+  if (Store().values(key, entries) != StoreStatus::kOk) return std::nullopt;
   std::map<std::string, std::string> values;
-  ZNPlatformInfo store = Quiet();
-  if (!store.getRegValues(key.c_str(), &values)) return std::nullopt;
+  for (const StoreEntry& entry : entries) {
+    std::string text;
+    if (StoreValueText(entry.type, entry.data, true, text)) values[entry.name] = std::move(text);
+  }
   return std::vector<std::pair<std::string, std::string>>(values.begin(), values.end());
 }
 
 std::optional<std::vector<std::string>> LogSettings::SubKeys(std::string_view section) {
   const std::string key = KeyOf(section);
   if (key.empty()) return std::nullopt;
-  std::list<std::string> names;
-  ZNPlatformInfo store = Quiet();
-  const bool listed = key[0] == '~' ? store.getSubKeys(std::string(section).c_str(), &names)
-                                    : store.getRegSubKeysFromAbsPath(key.c_str(), &names);
-  if (!listed) return std::nullopt;
-  return std::vector<std::string>(names.begin(), names.end());
+  std::vector<std::string> names;
+  if (Store().subKeys(key, names) != StoreStatus::kOk) return std::nullopt;
+  return names;
 }
 
 bool LogSettings::Set(std::string_view section, std::string_view name, std::string_view value) {
   const std::string key = KeyOf(section);
-  return !key.empty() && ZNPlatformInfo().setRegString(key.c_str(), std::string(name).c_str(), std::string(value).c_str());
+  if (key.empty() || name.empty()) return false;
+  std::string data(value);
+  data.push_back('\0');  // a string value keeps its terminator, as the registry does
+  return Written(Store().writeValue(key, name, kZnRegString, data));
 }
 
 bool LogSettings::SetNumber(std::string_view section, std::string_view name, long long value) {
   const std::string key = KeyOf(section);
-  return !key.empty() && ZNPlatformInfo().setRegInt(key.c_str(), std::string(name).c_str(), static_cast<int>(value));
+  if (key.empty() || name.empty()) return false;
+  const auto number = static_cast<uint32_t>(value);
+  return Written(Store().writeValue(key, name, kZnRegNumber,
+                                    std::string_view(reinterpret_cast<const char*>(&number), sizeof number)));
 }
 
 bool LogSettings::Remove(std::string_view section, std::string_view name) {
   const std::string key = KeyOf(section);
-  return !key.empty() && ZNPlatformInfo(0, 0).delRegField(key.c_str(), std::string(name).c_str());
+  return !key.empty() && !name.empty() && Written(Store().deleteValue(key, name));
 }
 
 bool LogSettings::RemoveSection(std::string_view section) {
   const std::string key = KeyOf(section);
-  return !key.empty() && ZNPlatformInfo(0, 0).delRegKey(key.c_str());
+  return !key.empty() && Written(Store().deleteTree(key));
 }
 
-void LogSettings::Clear() { ZNPlatformInfo(0, 0).delRegKey("SOFTWARE"); }
+void LogSettings::Clear() { Store().deleteTree("SOFTWARE"); }
+
+std::string LogSettings::AppDebugLevelName(const char* app) {
+  std::string name = std::string(app != nullptr ? app : "") + "_DEBUGLEVEL";
+  name.resize(std::min<std::size_t>(name.size(), 1023));  // the reference's name buffer
+  for (char& c : name) {
+    if (std::isspace(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
 
 long long LogSettings::NumberOr(std::string_view section, std::string_view name, long long fallback) {
   const std::optional<long long> value = Number(section, name);
   return value && *value != 0 ? *value : fallback;
 }
 
-// The derived values come from the component classes, built quiet: the log
-// never writes store errors into itself.
+// The derived values come from the component classes through the hooks:
+// quiet readers, since the log never writes store errors into itself.
 
 unsigned long LogSettings::PlatformType() {
-  if (!HasInstance()) return 0;
-  return ZNPlatformInfo(0, 0).getZNPlatformType();
+  return HasInstance() && g_hooks.platformType != nullptr ? g_hooks.platformType() : 0;
 }
 
 int LogSettings::PreferredIPFamily() {
-  if (!HasInstance()) return kDzFamilyIPv4;
-  return ZNPI_Session(0, 0).GetPreferredIPFamily();
+  return HasInstance() && g_hooks.preferredIPFamily != nullptr ? g_hooks.preferredIPFamily() : kDzFamilyIPv4;
 }
 
 int LogSettings::FdsetSize(std::string_view name) {
-  if (!HasInstance()) return 0;
-  return static_cast<int>(ZNPI_Session(0, 0).getFdsetSize(std::string(name).c_str()));
+  return HasInstance() && g_hooks.fdsetSize != nullptr ? g_hooks.fdsetSize(std::string(name)) : 0;
 }
 
 std::string LogSettings::LogFilesDirectory() {
-  if (!HasInstance()) return std::string();
-  ZNPI_EventManager eventManager(0, 0);  // owns the text it returns
-  const char* directory = eventManager.getLogFilesDirectory();
-  return directory != nullptr ? directory : "";
+  return HasInstance() && g_hooks.logFilesDirectory != nullptr ? g_hooks.logFilesDirectory() : std::string();
 }
 
 std::string LogSettings::HomeDirectory() {
-  if (!HasInstance()) return std::string();
-  ZNPI_Base base(0, 0);
-  const char* directory = base.getHomeDirectory();
-  return directory != nullptr ? directory : "";
+  return HasInstance() && g_hooks.homeDirectory != nullptr ? g_hooks.homeDirectory() : std::string();
 }
 
 std::string LogSettings::TempDirectory() {
-  if (!HasInstance()) return std::string();
-  ZNPI_Base base(0, 0);
-  const char* directory = base.getOrvaneTempDirectory();
-  return directory != nullptr ? directory : "";
+  return HasInstance() && g_hooks.tempDirectory != nullptr ? g_hooks.tempDirectory() : std::string();
 }
 
-std::string LogSettings::ComputeId() { return HasInstance() ? ZNPlatformInfo(0, 0).getComputeID() : std::string(); }
+std::string LogSettings::ComputeId() {
+  return HasInstance() && g_hooks.computeId != nullptr ? g_hooks.computeId() : std::string();
+}
 
 std::string LogSettings::HubServerClientName() { return Text(kHubServe, "sHSCLIENTNAME").value_or(""); }
 
 std::string LogSettings::PhysicalMachine() {
   std::string name;
-  if (HasInstance()) {
-    ZNPlatformInfo store(0, 0);
-    name = store.getPhysicalMachine();
-  }
+  if (HasInstance() && g_hooks.physicalMachine != nullptr) name = g_hooks.physicalMachine();
   if (name.empty()) CYqIPAddr::GetLocalHostName(name);
   return name;
 }
 
 std::string LogSettings::ClientHostName(std::string_view client) {
-  std::string host;
-  if (HasInstance()) ZNPlatformInfo(0, 0).getClientHostName(std::string(client).c_str(), host);
-  return host;
+  return HasInstance() && g_hooks.clientHostName != nullptr ? g_hooks.clientHostName(std::string(client))
+                                                           : std::string();
 }
 
-}  // namespace zn::detail
+}  // namespace zn

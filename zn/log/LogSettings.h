@@ -1,10 +1,15 @@
 // Where the log's settings come from: values of the configuration store by
-// section and value name, and the few derived values the log needs from the
-// component classes. A section is relative to the focused instance unless
-// it begins with "SOFTWARE\" (an absolute key). Absent values make every
-// caller take its catalogue or built-in default; a process without a focus
-// has no instance settings. Reads never write to the log (the log reads
-// them), so a failing store is silent here.
+// section and value name, read straight from the store layer, and the few
+// derived values the log needs of the component settings. A section is
+// relative to the focused instance unless it begins with "SOFTWARE\" (an
+// absolute key). Absent values make every caller take its catalogue or
+// built-in default; a process without a focus has no instance settings.
+// Reads never write to the log (the log reads them), so a failing store is
+// silent here.
+//
+// The component settings sit above the log: the config module hands their
+// readers to the log through LogSettingHooks when the library loads, the
+// way a logging library receives its flags without including them.
 #pragma once
 
 #include <optional>
@@ -13,9 +18,25 @@
 #include <utility>
 #include <vector>
 
-namespace zn::detail {
+#include "zn/base/ZnExport.h"
 
-class LogSettings {
+namespace zn {
+
+// The readers of derived values; each may be null (its default is then
+// used). Filled once, while the library loads.
+struct LogSettingHooks {
+  unsigned long (*platformType)() = nullptr;           // ZNPlatformInfo::getZNPlatformType
+  int (*preferredIPFamily)() = nullptr;                // ZNPI_Session::GetPreferredIPFamily
+  int (*fdsetSize)(const std::string& name) = nullptr; // ZNPI_Session::getFdsetSize
+  std::string (*logFilesDirectory)() = nullptr;        // ZNPI_EventManager::getLogFilesDirectory
+  std::string (*homeDirectory)() = nullptr;            // ZNPI_Base::getHomeDirectory
+  std::string (*tempDirectory)() = nullptr;            // ZNPI_Base::getOrvaneTempDirectory
+  std::string (*computeId)() = nullptr;                // ZNPlatformInfo::getComputeID
+  std::string (*physicalMachine)() = nullptr;          // ZNPlatformInfo::getPhysicalMachine
+  std::string (*clientHostName)(const std::string& client) = nullptr;  // ZNPlatformInfo::getClientHostName
+};
+
+class ZN_EXPORT LogSettings {
  public:
   // Section names of the values the log reads.
   static constexpr std::string_view kEventManager = "EventManager";
@@ -48,19 +69,24 @@ class LogSettings {
   static long long NumberOr(std::string_view section, std::string_view name, long long fallback);
 
   // ---- Values of the component classes (quiet; empty without an instance) ----
-  static unsigned long PlatformType();     // ZNPlatformInfo::getZNPlatformType
-  static int PreferredIPFamily();          // ZNPI_Session::GetPreferredIPFamily
-  static int FdsetSize(std::string_view name);  // ZNPI_Session::getFdsetSize
-  static std::string LogFilesDirectory();  // ZNPI_EventManager::getLogFilesDirectory
-  static std::string HomeDirectory();      // ZNPI_Base::getHomeDirectory
-  static std::string TempDirectory();      // ZNPI_Base::getOrvaneTempDirectory
-  static std::string ComputeId();          // ZNPlatformInfo::getComputeID
+  static unsigned long PlatformType();
+  static int PreferredIPFamily();
+  static int FdsetSize(std::string_view name);
+  static std::string LogFilesDirectory();
+  static std::string HomeDirectory();
+  static std::string TempDirectory();
+  static std::string ComputeId();
   // The HubServer client name ("HubServe"/"sHSCLIENTNAME").
   static std::string HubServerClientName();
-  // ZNPlatformInfo::getPhysicalMachine; a machine with none configured uses
-  // its host name.
+  // A machine with no physical machine configured uses its host name.
   static std::string PhysicalMachine();
-  static std::string ClientHostName(std::string_view client);  // ZNPlatformInfo::getClientHostName
+  static std::string ClientHostName(std::string_view client);
+  // The EventManager value that holds a program's debug level:
+  // "<app>_DEBUGLEVEL", blanks turned into '_'.
+  static std::string AppDebugLevelName(const char* app);
+
+  // Called by the config module while the library loads.
+  static void InstallHooks(const LogSettingHooks& hooks);
 };
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -1,6 +1,6 @@
 #include "zn/metrics/MetricsCollectorState.h"
 
-#include "zn/log/EvDebugIdentity.h"
+#include "zn/util/ZnProcessName.h"
 #include "zuzazer/FXNoDestructor.h"
 
 namespace zn::detail {
@@ -12,7 +12,7 @@ MetricsCollectorState& MetricsState() {
 
 const std::string& MetricsProcessName() {
   // The name the log shows for the process: the program's file name.
-  static const NoDestructor<std::string> name(RunningProcessName());
+  static const NoDestructor<std::string> name(zn::RunningProcessName());
   return name.get();
 }
 

@@ -15,7 +15,7 @@
 
 #include "zn/log/EvDebug.h"
 #include "zn/metrics/ZnMetricsCollector.h"
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/sync/ZnSemaphore.h"
 #include "zn/thread/ZnThread.h"
 

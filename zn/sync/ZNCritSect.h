@@ -1,7 +1,7 @@
 // The older plain critical section.
 #pragma once
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 
 // A plain critical section with lock() and unlock() that always return 0.
 class ZNCritSect {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 
 class ZnAtomicU64_t {
  public:

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <memory>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/sync/ZnSemaphore.h"
 
 class ZnSharedLock {

@@ -6,7 +6,7 @@
 #include "zn/sync/ZNCritSect.h"
 #include "zn/sync/ZnAtomic.h"
 #include "zn/sync/ZnComplexLock.h"
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/sync/ZnMonitor.h"
 #include "zn/sync/ZnRW.h"
 #include "zn/sync/ZnSafeFlags.h"

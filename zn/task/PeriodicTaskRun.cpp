@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "zn/task/ZnPeriodicTask.h"
-#include "zn/thread/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool.h"
 
 namespace zn::detail {
 

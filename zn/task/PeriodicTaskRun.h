@@ -11,7 +11,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/sync/ZnSemaphore.h"
 
 class ZnPeriodicTaskStatus;

@@ -17,7 +17,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/thread/ZnThread.h"
 #include "zuzazer/CYqLibrary.h"
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "zn/sync/ZnCriticalSection.h"
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/thread/ZnThread.h"
 #include "zuzazer/FXNoDestructor.h"
 

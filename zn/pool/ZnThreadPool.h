@@ -1,0 +1,257 @@
+// The library's thread pool. Work items carry a serial id: items with id 0
+// run in any order and in parallel; items sharing an id above 0 run one at
+// a time in the order they were queued, while different ids run in
+// parallel. The pool grows on demand up to its maximum, keeps its minimum,
+// lets idle threads above the minimum leave after the thread time-out, and
+// takes per-pool overrides of its limits from the store ("Znd",
+// "<name>_MinThreads", "<name>_MaxThreads", "<name>_Timeout") until a
+// program sets a limit itself. Named pools report statistics to the log and
+// counters to the metrics collector through the process-wide
+// ZnThreadPoolMonitor.
+//
+// Lock order: pool lock, queue lock, statistics lock, then the metrics
+// collector's lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zn/base/ZnCriticalSection.h"
+#include "zn/sync/ZnSemaphore.h"
+#include "zn/thread/ZnThread.h"
+
+enum TPDebugLevel {
+  TP_DEBUG_UNKNOWN = 1,
+  TP_DEBUG_CRITICAL = 2,
+  TP_DEBUG_WRONGARG = 3,
+  TP_DEBUG_INFO = 4,
+  TP_DEBUG_DEBUG = 5,
+};
+
+// One queued work item, copied by value into and out of the queue.
+struct TP_WorkInfo {
+  unsigned int (*work)(void*) = nullptr;
+  unsigned long long enqueueTick = 0;  // ZnPerformanceCounter() when queued
+  unsigned int (*callback)(unsigned int, unsigned int, void*) = nullptr;  // kept, never called
+  void* argument = nullptr;
+  uint32_t workId = 0;
+  long long serialId = 0;
+};
+
+// One worker thread.
+struct TP_Info {
+  std::atomic<uint32_t> currentWorkId{0};  // 0 while idle; read by waitForAllThreads
+  uint32_t threadId = 0;
+  TP_WorkInfo* currentWork = nullptr;
+  std::unique_ptr<ZnThread> thread;
+  std::atomic<bool> quit{false};  // set under the pool lock, read by its thread
+};
+
+class ZnThreadPoolMonitor;
+
+namespace zn::detail {
+class ThreadPoolGauges;
+struct ThreadPoolCounters;
+}
+
+class ZnThreadPool {
+ public:
+  using ThreadCallback = void (*)(ZnThreadPool*, void*);
+  using WorkFunction = unsigned int (*)(void*);
+  using CompletionCallback = unsigned int (*)(unsigned int, unsigned int, void*);
+  using DebugCallback = void (*)(const char*);
+
+  // A thread time-out that never ends.
+  static constexpr unsigned long kNoTimeout = 0xFFFFFFFFUL;
+
+  ZnThreadPool();
+  // The callbacks run on every worker thread: the first before its loop,
+  // the second after it.
+  ZnThreadPool(ThreadCallback threadInit, ThreadCallback threadExit, void* callbackArgument);
+  ~ZnThreadPool();
+  ZnThreadPool(const ZnThreadPool&) = delete;
+  ZnThreadPool& operator=(const ZnThreadPool&) = delete;
+
+  // Name, thread time-out in seconds, threads to start now, maximum, minimum.
+  bool initThreadPool(const char* name, unsigned long timeoutSeconds, unsigned long startThreads,
+                      unsigned int maxCount, unsigned int minCount);
+  bool initThreadPool(unsigned long timeoutSeconds, unsigned long startThreads, unsigned int maxCount,
+                      unsigned int minCount);
+  void setDebuggingLevel(TPDebugLevel level);
+  void setDebugCallback(DebugCallback callback);
+  void useAlternateDestructor(bool use);
+
+  // ---- Work ----
+  // Queues `work(argument)` and returns its work id.
+  unsigned long doWork(WorkFunction work, void* argument);
+  unsigned long doWork(long long serialId, WorkFunction work, void* argument, CompletionCallback callback);
+  // Takes up to `limit` queued, not yet started items of `serialId` off the
+  // queue, oldest first, and gives their arguments. False when the id has
+  // no work list.
+  bool fetchQueuedWorkers(long long serialId, std::vector<void*>& arguments, unsigned long long limit);
+  bool forceDiscardQueuedWorkers(long long serialId, std::vector<void*>& arguments);
+  unsigned long long getPendingWorkCount(long long serialId);
+
+  // ---- Limits (each makes the store's overrides stop applying) ----
+  bool setMaxCount(unsigned int count);
+  bool setMinCount(unsigned int count);
+  void setThreadTimeout(unsigned long seconds);
+  bool increaseMaxCount(int delta);
+  bool decreaseMaxCount(int delta);
+
+  unsigned int getMaxCount();
+  unsigned int getMinCount();
+  unsigned long getThreadTimeout();
+  unsigned int getCurrentThreadCount();
+  unsigned int getCurrentBusyThreadCount();
+  unsigned int getCurrentAvailableThreadCount();
+  unsigned int getTotalWorkerListCount();
+  unsigned int getReadyWorksCount();
+  unsigned int getServiceIdCount();
+
+  // ---- Shutdown ----
+  // A time limit of -1 waits without limit.
+  bool waitForAllThreads(bool waitForWork, bool signalQuit, bool waitForThreads, int timeLimitSeconds);
+  void terminateAllThreads();
+  void printThreads(unsigned int) {}
+  void resetStatistics(bool) {}
+
+  // ---- Called by the pool monitor ----
+  // Writes the statistics line of each block that saw work.
+  void Monitor();
+  // Applies the store's overrides of the limits (while still configurable).
+  void RefreshParameters();
+  const std::string& getName() const { return m_name; }
+
+ private:
+  struct PerSerialWorkList {
+    std::deque<TP_WorkInfo> items;
+    uint32_t count = 0;
+    uint32_t ownerThreadId = 0;
+  };
+  // Changed by workers with atomic operations, on a cache line of their
+  // own; the queued total lives with the queue (m_queuedTotal). The
+  // statistics lock only keeps two reports from interleaving.
+  struct alignas(64) StatisticsBlock {
+    std::atomic<uint32_t> completed{0};
+    std::atomic<uint32_t> maxParallel{0};
+    std::atomic<unsigned long long> workTicks{0};
+    std::atomic<unsigned long long> waitTicks{0};
+  };
+  struct WorkerStart;
+  enum class ItemOutcome { kContinue, kQuit, kShrunk };
+
+  static unsigned int WorkerMain(void* argument);
+  void workerLoop(TP_Info* info);
+  ItemOutcome runItem(TP_Info* info);
+  // Caller holds the pool lock.
+  bool startAThread();
+  bool CheckAndStartMoreThreads();
+  void reapFinishedThreads();
+  bool leaveIfQueueEmpty();
+  void retireWorker(TP_Info* info, bool counted);
+
+  // Queue side (queue lock; dequeue is called with the pool lock held).
+  // `readyWorks` and `idleThreads`: the counts right after queuing.
+  bool enqueueWork(const TP_WorkInfo& work, uint32_t& readyWorks, uint32_t& idleThreads);
+  bool takeNextOfSerial(TP_WorkInfo& work);
+  void dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list);
+  static bool hasWorkList(const PerSerialWorkList& list);
+  bool getArgsWorkerList(TP_WorkInfo& work, uint32_t threadId);
+  void resetWorkListQueueUse(long long serialId);
+  bool takeQueued(long long serialId, std::vector<void*>& arguments, unsigned long long limit);
+
+  void tpSetLastError(TPDebugLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void leaveMonitor();
+  // The counters the metrics collector samples.
+  zn::detail::ThreadPoolCounters readCounters();
+
+  std::list<std::unique_ptr<TP_Info>> m_threadList;
+  std::map<long long, PerSerialWorkList> m_workMap;
+  std::deque<long long> m_readyQueue;
+  ZnSemaphore m_readySemaphore{0};
+  ZnCriticalSection m_poolLock;
+  alignas(64) ZnCriticalSection m_queueLock;
+  ZnCriticalSection m_statisticsLock;
+  std::atomic<uint32_t> m_threadTimeout{0};  // read by idle workers without the lock
+  uint32_t m_maxCount = 0;
+  uint32_t m_minCount = 0;
+  // Producers' own line: every doWork changes it.
+  alignas(64) std::atomic<uint32_t> m_serviceIdCounter{0};
+  uint32_t m_totalWorkerListCount = 0;
+  uint32_t m_readyWorksCount = 0;
+  uint32_t m_taskAdded = 0;  // items queued and taken since the start (queue lock)
+  uint32_t m_taskDone = 0;
+  // Changed under the pool lock (busy as an item is taken, under the queue
+  // lock too); doWork reads them under the queue lock only, to see whether
+  // an idle thread will take its item.
+  alignas(64) std::atomic<uint32_t> m_currentThreadCount{0};
+  std::atomic<uint32_t> m_busyThreadCount{0};
+  std::atomic<DebugCallback> m_debugCallback{nullptr};
+  bool m_initialized = false;
+  bool m_alternateDestructor = true;
+  std::atomic<TPDebugLevel> m_debugLevel{TP_DEBUG_UNKNOWN};
+  StatisticsBlock m_statistics[2];
+  uint32_t m_queuedTotal[2] = {0, 0};  // the blocks' totals (queue lock)
+  std::string m_name;
+  ZnThreadPoolMonitor* m_monitor = nullptr;
+  bool m_configurable = true;
+  ThreadCallback m_threadInit = nullptr;
+  ThreadCallback m_threadExit = nullptr;
+  void* m_callbackArgument = nullptr;
+
+  // Workers that have left their loop, joined before the pool goes so that
+  // no thread still runs pool code when it is freed.
+  std::vector<std::unique_ptr<TP_Info>> m_finished;
+  // The pool's observations in the metrics collector.
+  std::unique_ptr<zn::detail::ThreadPoolGauges> m_gauges;
+};
+
+// The process-wide thread that writes the statistics of every named pool
+// ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads their
+// limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds", 60).
+class ZnThreadPoolMonitor {
+ public:
+  // The shared monitor, started on first use; null when it cannot start.
+  static ZnThreadPoolMonitor* Acquire();
+  // Drops one reference; the last one stops and deletes the monitor.
+  static void Release(ZnThreadPoolMonitor* monitor);
+
+  void addThreadPool(ZnThreadPool* pool);
+  void removeThreadPool(ZnThreadPool* pool);
+
+  // For tests: the intervals in effect.
+  unsigned int monitorIntervalSeconds() const { return m_monitorInterval; }
+  unsigned int refreshIntervalSeconds() const { return m_refreshInterval; }
+
+  ZnThreadPoolMonitor();
+  ~ZnThreadPoolMonitor();
+  ZnThreadPoolMonitor(const ZnThreadPoolMonitor&) = delete;
+  ZnThreadPoolMonitor& operator=(const ZnThreadPoolMonitor&) = delete;
+
+ private:
+  bool Start();
+  void Stop();
+  static unsigned int MonitorMain(void* argument);
+  void run();
+
+  ZnCriticalSection m_lock;
+  std::list<ZnThreadPool*> m_pools;
+  ZnThread m_thread;
+  bool m_stop = false;
+  ZnEvent m_wake{true};
+  unsigned int m_monitorInterval = 600;
+  unsigned int m_refreshInterval = 60;
+};
+
+// A time in seconds as "12.30 ms": two decimals and the largest unit of
+// s, ms, us, ns that keeps it at 1 or more.
+std::string FormatTime(double seconds);
+// A byte count as "1.50 KB", in units of 1024 up to PB.
+std::string FormatBytes(unsigned long long bytes);

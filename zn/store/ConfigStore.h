@@ -1,0 +1,147 @@
+// The store access layer: every read and write of the configuration store
+// goes through here. Keys are paths of names separated by "\" (or "/");
+// empty components are ignored and names compare without regard to ASCII
+// case. Values carry a registry type code and their exact bytes.
+//
+// Each thread has its own connection (opened on first use, again after a
+// fork or when $ZN_CONFIG_STORE changes). Single-value reads and writes are
+// one statement or one immediate transaction; copies, renames and deletes
+// of trees run in one transaction.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zn/base/ZnExport.h"
+
+namespace zn {
+
+namespace detail {
+class SqliteConnection;
+}  // namespace detail
+
+enum class StoreStatus {
+  kOk,
+  kKeyMissing,
+  kValueMissing,
+  kKeyExists,
+  kFailed,
+};
+
+struct StoreValue {
+  uint32_t type = 0;
+  std::string data;  // the exact bytes
+};
+
+struct StoreEntry {
+  std::string name;
+  uint32_t type = 0;
+  std::string data;
+};
+
+// The limits of a key, as the registry has them: a name of at most 255
+// characters, at most 512 levels, a value name of at most 16,383.
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+
+// What a tree copy may refuse, as the registry's fixed enumeration buffers
+// would: a value name or data longer than this.
+inline constexpr std::size_t kCopyBufferBytes = 1024;
+
+enum class CopyFailure {
+  kNone,
+  kSourceMissing,
+  kTargetExists,
+  kIntoItself,
+  kValueTooLarge,  // a value's name or data does not fit the copy buffers
+  kStore,          // the store failed; see lastError()
+};
+
+class ZN_EXPORT ConfigStore {
+ public:
+  // The calling thread's store ($ZN_CONFIG_STORE, default
+  // /var/lib/tessaly/config.db).
+  static ConfigStore& ForThisThread();
+  // The store file in use by default.
+  static std::string DefaultPath();
+
+  // "a\\b//c" and "a/b/c" give "a\b\c".
+  static std::string NormalizePath(std::string_view path);
+
+  // kFailed when the store cannot be opened: lastError() says why.
+  StoreStatus keyExists(std::string_view path);
+  StoreStatus readValue(std::string_view path, std::string_view name, StoreValue& value);
+  // Creates the key and its parents when missing.
+  StoreStatus writeValue(std::string_view path, std::string_view name, uint32_t type, std::string_view data);
+  StoreStatus deleteValue(std::string_view path, std::string_view name);
+  // `existed` tells whether the key was already there.
+  StoreStatus createKey(std::string_view path, bool& existed);
+  // The key and everything below it.
+  StoreStatus deleteTree(std::string_view path);
+  // Names as first spelled, in case-insensitive order.
+  StoreStatus subKeys(std::string_view path, std::vector<std::string>& names);
+  StoreStatus values(std::string_view path, std::vector<StoreEntry>& entries);
+
+  // Copies `from` and its subtree into the new key `to` (never into an
+  // existing key or into itself). On kValueTooLarge or a failing subkey the
+  // part copied so far stays, as a registry copy would leave it; with
+  // `deleteSource` the source is removed afterwards (a rename). All in one
+  // transaction: a crash leaves all or nothing. `failedAt` names the key
+  // (or value) where a copy stopped.
+  CopyFailure copyTree(std::string_view from, std::string_view to, bool deleteSource, std::string& failedAt);
+
+  // Creates every key and writes every value of `batch` in one transaction:
+  // all of it lands, or none.
+  struct BatchValue {
+    std::string key;
+    std::string name;
+    uint32_t type = 0;
+    std::string data;
+  };
+  StoreStatus writeBatch(const std::vector<std::string>& keys, const std::vector<BatchValue>& values);
+
+  // While it lives, this thread's reads see one snapshot of the store (a
+  // read transaction), so a walk over many keys is consistent.
+  class ReadSnapshot {
+   public:
+    explicit ReadSnapshot(ConfigStore& store);
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+   private:
+    detail::SqliteConnection* m_connection;
+  };
+
+  // A consistent copy of the whole store into a new file, while others keep
+  // using it.
+  StoreStatus backupTo(const std::string& file);
+  // SQLite's integrity check: "ok", or what it found.
+  StoreStatus integrityCheck(std::string& report);
+
+  const std::string& lastError() const { return m_lastError; }
+  bool readOnly();
+
+ private:
+  ConfigStore() = default;
+  detail::SqliteConnection* connection();
+  StoreStatus fail(const std::string& text);
+  StoreStatus failStore();
+  // Inside a transaction: the id of the key, created with its parents.
+  bool ensureKey(const std::string& path, long long& id, bool& existed);
+  // False (with the reason in lastError) for a path the store cannot hold.
+  bool validKeyPath(const std::string& path);
+  bool findKey(const std::string& path, long long& id, bool& found);
+  CopyFailure copyKeyLocked(long long fromId, const std::string& fromPath, const std::string& toPath,
+                            std::string& failedAt);
+
+  std::string m_path;
+  long m_pid = 0;
+  detail::SqliteConnection* m_connection = nullptr;  // owned by the thread's slot
+  std::string m_lastError;
+};
+
+}  // namespace zn
