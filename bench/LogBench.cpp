@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
            "BM_LogWrite_spdlog/real_time/threads:4", "lines"},
       });
   // The log's shared state under /dev/shm goes with its folder.
-  ::shm_unlink(zn::detail::LogControlBlock::SharedMemoryName(Folder() + "/zntest.log").c_str());
+  ::shm_unlink(yq::LogControlBlock::SharedMemoryName(Folder() + "/zntest.log").c_str());
   std::error_code ignored;
   std::filesystem::remove_all(Folder(), ignored);
   return rc;

@@ -81,7 +81,7 @@ BenchFolder& Folder() {
       Touch(FXPath::Append(made.path, base + ".log"), now);
       for (int v = 0; v < kVersionsPerLog; ++v) {
         const time_t written = now - 60 - v * 60;  // one a minute, the newest first
-        const std::string name = zn::detail::LogVersionFileName(base, written);
+        const std::string name = yq::LogVersionFileName(base, written);
         if (v < kKept) {
           Touch(FXPath::Append(made.path, name), written);
         } else {

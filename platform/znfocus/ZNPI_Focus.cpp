@@ -101,7 +101,7 @@ class FocusState {
 };
 
 FocusState& State() {
-  static zn::detail::NoDestructor<FocusState> state;
+  static yq::NoDestructor<FocusState> state;
   return state.get();
 }
 

@@ -19,7 +19,7 @@
 #include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/YqWin32Errors.h"
 
-namespace zn::detail {
+namespace yq {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
@@ -247,11 +247,11 @@ CYqError CompareEntry(struct archive* reader, const std::string& archive, const 
 }
 
 }  // namespace
-}  // namespace zn::detail
+}  // namespace yq
 
-using zn::detail::ArchiveReader;
-using zn::detail::ArchiveWriter;
-using zn::detail::UniqueFd;
+using yq::ArchiveReader;
+using yq::ArchiveWriter;
+using yq::UniqueFd;
 
 C7zip::C7zip(std::string path, E7zipFormat format) : m_path(std::move(path)), m_format(format) {}
 
@@ -275,11 +275,11 @@ CYqError C7zip::Initialize() {
   if (archive_write_set_format_zip(writer.get()) != ARCHIVE_OK ||
       archive_write_zip_set_compression_deflate(writer.get()) != ARCHIVE_OK) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorNotSupported, "Cannot write zip with deflate: %s",
-                                   zn::detail::ReasonOf(writer.get()));
+                                   yq::ReasonOf(writer.get()));
   }
   if (archive_read_support_format_zip(reader.get()) != ARCHIVE_OK) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorNotSupported, "Cannot read zip: %s",
-                                   zn::detail::ReasonOf(reader.get()));
+                                   yq::ReasonOf(reader.get()));
   }
   m_initialized = true;
   return CYqError::Success();
@@ -298,7 +298,7 @@ CYqError C7zip::AddFilesToArchive(const std::string& archive, const std::vector<
     }
   }
   const std::string target = Resolve(archive);
-  zn::detail::TemporaryFile temporary(target);
+  yq::TemporaryFile temporary(target);
   UniqueFd fd(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.path().c_str());
 
@@ -309,17 +309,17 @@ CYqError C7zip::AddFilesToArchive(const std::string& archive, const std::vector<
       archive_write_set_bytes_in_last_block(writer.get(), 1) != ARCHIVE_OK ||
       archive_write_open_fd(writer.get(), fd.get()) != ARCHIVE_OK) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidFunction, "Cannot start [%s]: %s",
-                                   target.c_str(), zn::detail::ReasonOf(writer.get()));
+                                   target.c_str(), yq::ReasonOf(writer.get()));
   }
   struct timespec newest {};
   mode_t mode = 0;
   for (const std::string& file : files) {
-    CYqError error = zn::detail::AddOneFile(writer.get(), Resolve(file), newest, mode);
+    CYqError error = yq::AddOneFile(writer.get(), Resolve(file), newest, mode);
     if (error.IsError()) return error.Push(FX_CODE_LOCATION, "Cannot make [%s]", target.c_str());
   }
   if (archive_write_close(writer.get()) != ARCHIVE_OK) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidFunction, "Cannot finish [%s]: %s",
-                                   target.c_str(), zn::detail::ReasonOf(writer.get()));
+                                   target.c_str(), yq::ReasonOf(writer.get()));
   }
   const struct timespec times[2] = {{0, UTIME_OMIT}, newest};
   if (::fchmod(fd.get(), mode) != 0 || ::futimens(fd.get(), times) != 0 || ::fsync(fd.get()) != 0 ||
@@ -338,16 +338,16 @@ CYqError C7zip::ExtractFilesFromArchive(const std::string& archive, const std::s
   UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open archive [%s]", source.c_str());
   ArchiveReader reader;
-  if (CYqError error = zn::detail::OpenReader(fd.get(), source, reader); error.IsError()) return error;
+  if (CYqError error = yq::OpenReader(fd.get(), source, reader); error.IsError()) return error;
   if (CYqError error = FXFile::CreateDirectories(folder); error.IsError()) return error.Push(FX_CODE_LOCATION);
   while (true) {
     struct archive_entry* entry = nullptr;
     bool more = false;
-    if (CYqError error = zn::detail::NextEntry(reader.get(), source, entry, more); error.IsError() || !more) {
+    if (CYqError error = yq::NextEntry(reader.get(), source, entry, more); error.IsError() || !more) {
       return error;
     }
     std::string name;
-    if (!zn::detail::SafeEntryName(archive_entry_pathname(entry), name)) {
+    if (!yq::SafeEntryName(archive_entry_pathname(entry), name)) {
       const char* raw = archive_entry_pathname(entry);
       return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidName,
                                      "Archive [%s] holds [%s], which would leave the destination", source.c_str(),
@@ -358,7 +358,7 @@ CYqError C7zip::ExtractFilesFromArchive(const std::string& archive, const std::s
     if (type == AE_IFDIR) {
       if (CYqError error = FXFile::CreateDirectories(target); error.IsError()) return error.Push(FX_CODE_LOCATION);
     } else if (type == AE_IFREG) {
-      CYqError error = zn::detail::ExtractEntry(reader.get(), entry, source, target);
+      CYqError error = yq::ExtractEntry(reader.get(), entry, source, target);
       if (error.IsError()) return error.Push(FX_CODE_LOCATION);
       files.push_back(target);
     }
@@ -378,19 +378,19 @@ CYqError C7zip::CompareWithFile(const std::string& archive, const std::string& f
   UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open archive [%s]", source.c_str());
   ArchiveReader reader;
-  if (CYqError error = zn::detail::OpenReader(fd.get(), source, reader); error.IsError()) return error;
+  if (CYqError error = yq::OpenReader(fd.get(), source, reader); error.IsError()) return error;
   while (true) {
     struct archive_entry* entry = nullptr;
     bool more = false;
-    if (CYqError error = zn::detail::NextEntry(reader.get(), source, entry, more); error.IsError() || !more) {
+    if (CYqError error = yq::NextEntry(reader.get(), source, entry, more); error.IsError() || !more) {
       return error;
     }
     std::string name;
-    if (archive_entry_filetype(entry) != AE_IFREG || !zn::detail::SafeEntryName(archive_entry_pathname(entry), name) ||
+    if (archive_entry_filetype(entry) != AE_IFREG || !yq::SafeEntryName(archive_entry_pathname(entry), name) ||
         name != wanted) {
       continue;
     }
-    CYqError error = zn::detail::CompareEntry(reader.get(), source, path, same);
+    CYqError error = yq::CompareEntry(reader.get(), source, path, same);
     return error.IsError() ? error.Push(FX_CODE_LOCATION) : error;
   }
 }

@@ -27,9 +27,9 @@ constexpr unsigned long kOpenRetryPauseMs = 20;
 
 std::string PrefixedLine(const char* function, const std::string& text) {
   char prefix[512];
-  zn::detail::LogLineFields fields;
+  yq::LogLineFields fields;
   fields.function = function;
-  const std::size_t length = zn::detail::FormatLogLinePrefix(prefix, sizeof prefix, fields);
+  const std::size_t length = yq::FormatLogLinePrefix(prefix, sizeof prefix, fields);
   return std::string(prefix, length) + text + "\n";
 }
 
@@ -72,8 +72,8 @@ CYqError CYqLogger::Initialize(const std::string& fileBaseName, const std::strin
   m_copyToStderr = copyToStderr;
   m_scratch = scratch;
   m_level.store(debugLevel);
-  m_appender = std::make_unique<zn::detail::LogFileAppender>(
-      directory, fileBaseName, scratch ? zn::detail::LogFileAppender::HeaderSource() : [this] { return header(); });
+  m_appender = std::make_unique<yq::LogFileAppender>(
+      directory, fileBaseName, scratch ? yq::LogFileAppender::HeaderSource() : [this] { return header(); });
   return CYqError::Success();
 }
 
@@ -81,7 +81,7 @@ void CYqLogger::LogMessageV(int level, long auxiliary, const char* function, uns
                             const char* context, const char* format, va_list args) {
   if (level > GetLevel()) return;
   char buffer[kLineBufferSize];
-  zn::detail::LogLineFields fields;
+  yq::LogLineFields fields;
   fields.level = level;
   fields.auxiliary = auxiliary;
   fields.function = function;
@@ -89,7 +89,7 @@ void CYqLogger::LogMessageV(int level, long auxiliary, const char* function, uns
   fields.jobId = jobId;
   fields.context = context;
   fields.showLevel = g_showLogLevel.load(std::memory_order_relaxed);
-  const std::size_t prefixLength = zn::detail::FormatLogLinePrefix(buffer, sizeof buffer, fields);
+  const std::size_t prefixLength = yq::FormatLogLinePrefix(buffer, sizeof buffer, fields);
 
   va_list first;
   va_copy(first, args);
@@ -156,7 +156,7 @@ void CYqLogger::emit(int level, const char* line, std::size_t length) {
   if (m_copyToStderr) (void)::write(STDERR_FILENO, line, length);
   if (!m_appender) return;
 
-  zn::detail::LogFileLimits limits;
+  yq::LogFileLimits limits;
   limits.maxBytes = m_maxBytes.load(std::memory_order_relaxed);
   limits.maxVersions = m_maxVersions.load(std::memory_order_relaxed);
   limits.retainSeconds = m_retainSeconds.load(std::memory_order_relaxed);

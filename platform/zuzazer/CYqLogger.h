@@ -14,7 +14,7 @@
 
 class CYqLogger;
 
-namespace zn::detail {
+namespace yq {
 class LogFileAppender;
 }
 
@@ -130,7 +130,7 @@ class CYqLogger {
   std::string m_lockName;
   bool m_copyToStderr = false;
   bool m_scratch = false;
-  std::unique_ptr<zn::detail::LogFileAppender> m_appender;
+  std::unique_ptr<yq::LogFileAppender> m_appender;
 
   std::atomic<int> m_level{1};
   std::atomic<unsigned long long> m_maxBytes{0};

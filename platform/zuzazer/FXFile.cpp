@@ -127,7 +127,7 @@ CYqError WriteAtomically(const std::string& path, const std::string& data, mode_
   static std::atomic<unsigned> counter{0};
   const std::string temporary = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(::gettid()) +
                                 "." + std::to_string(counter.fetch_add(1));
-  zn::detail::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  yq::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.c_str());
   std::size_t written = 0;
   while (written < data.size()) {
@@ -152,7 +152,7 @@ CYqError WriteAtomically(const std::string& path, const std::string& data, mode_
 
 CYqError ReadAll(const std::string& path, std::string& data) {
   data.clear();
-  zn::detail::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  yq::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open [%s]", path.c_str());
   char buffer[65536];
   while (true) {

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-namespace zn::detail {
+namespace yq {
 
 template <typename T>
 class NoDestructor {
@@ -26,4 +26,4 @@ class NoDestructor {
   alignas(T) unsigned char m_storage[sizeof(T)];
 };
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -3,7 +3,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
-namespace zn::detail {
+namespace yq {
 
 __thread uint32_t t_cachedThreadId __attribute__((tls_model("initial-exec"))) = 0;
 
@@ -22,4 +22,4 @@ uint32_t FetchThreadId() noexcept {
   return t_cachedThreadId;
 }
 
-}  // namespace zn::detail
+}  // namespace yq

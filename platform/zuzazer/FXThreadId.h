@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace zn::detail {
+namespace yq {
 
 // Plain initial-exec TLS (no init wrapper): reading it is one load from the
 // thread pointer, which the locks need on every enter. Cleared in a forked
@@ -17,4 +17,4 @@ inline uint32_t CurrentThreadId() noexcept {
   return id != 0 ? id : FetchThreadId();
 }
 
-}  // namespace zn::detail
+}  // namespace yq

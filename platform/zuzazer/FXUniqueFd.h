@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace zn::detail {
+namespace yq {
 
 class UniqueFd {
  public:
@@ -39,4 +39,4 @@ class UniqueFd {
   int m_fd = -1;
 };
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace zn::detail {
+namespace yq {
 namespace {
 
 constexpr uint32_t kMagic = 0x5A4E4C47;  // "ZNLG"
@@ -126,4 +126,4 @@ void LogControlBlock::unlock() {
   m_lockedFd = -1;
 }
 
-}  // namespace zn::detail
+}  // namespace yq

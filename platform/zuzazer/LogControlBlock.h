@@ -13,7 +13,7 @@
 
 #include <sys/types.h>
 
-namespace zn::detail {
+namespace yq {
 
 struct LogSharedState {
   std::atomic<uint32_t> magic;
@@ -54,4 +54,4 @@ class LogControlBlock {
   std::unique_ptr<LogSharedState> m_private;
 };
 
-}  // namespace zn::detail
+}  // namespace yq

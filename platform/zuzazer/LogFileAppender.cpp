@@ -16,7 +16,7 @@
 #include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/LogVersions.h"
 
-namespace zn::detail {
+namespace yq {
 namespace {
 
 constexpr int kCreateMode = 0666;  // narrowed by the process umask
@@ -248,4 +248,4 @@ void LogFileAppender::close() {
   ::close(fd);
 }
 
-}  // namespace zn::detail
+}  // namespace yq

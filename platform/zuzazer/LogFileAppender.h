@@ -20,7 +20,7 @@
 
 #include "zuzazer/LogControlBlock.h"
 
-namespace zn::detail {
+namespace yq {
 
 struct LogFileLimits {
   uint64_t maxBytes = 0;       // 0: never roll over
@@ -75,4 +75,4 @@ class LogFileAppender {
   std::atomic<LogSharedState*> m_shared{nullptr};
 };
 
-}  // namespace zn::detail
+}  // namespace yq

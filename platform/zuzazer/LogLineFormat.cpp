@@ -10,7 +10,7 @@
 
 #include "zuzazer/FXThreadId.h"
 
-namespace zn::detail {
+namespace yq {
 namespace {
 
 long g_processId = ::getpid();
@@ -124,4 +124,4 @@ std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields
   return line.finish();
 }
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-namespace zn::detail {
+namespace yq {
 
 struct LogLineFields {
   int level = 0;
@@ -28,4 +28,4 @@ std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields
 // The process id, cached and refreshed in a forked child.
 long CachedProcessId();
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -8,7 +8,7 @@
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"
 
-namespace zn::detail {
+namespace yq {
 namespace {
 
 // The stamp part of a version name: what lies between "<base>_" and ".log".
@@ -93,4 +93,4 @@ void PruneLogVersions(const std::string& directory, const std::string& baseName,
   }
 }
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -9,7 +9,7 @@
 
 #include "zuzazer/CYqError.h"
 
-namespace zn::detail {
+namespace yq {
 
 // "<base>_<14 digits of `seconds` in UTC>.log"
 std::string LogVersionFileName(const std::string& baseName, int64_t seconds);
@@ -27,4 +27,4 @@ std::vector<std::string> ListLogVersions(const std::string& directory, const std
 void PruneLogVersions(const std::string& directory, const std::string& baseName, uint32_t maxVersions,
                       uint64_t retainSeconds);
 
-}  // namespace zn::detail
+}  // namespace yq

@@ -49,7 +49,7 @@ void RemoveLogSharedState(const std::string& folder) {
     const auto underscore = base.rfind('_');
     for (const std::string& candidate : {base, underscore == std::string::npos ? base : base.substr(0, underscore)}) {
       const std::string current = (it->path().parent_path() / (candidate + ".log")).string();
-      ::shm_unlink(zn::detail::LogControlBlock::SharedMemoryName(current).c_str());
+      ::shm_unlink(yq::LogControlBlock::SharedMemoryName(current).c_str());
     }
   }
 }

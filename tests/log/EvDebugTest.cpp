@@ -162,7 +162,7 @@ void CheckLines(const std::vector<LogLine>& lines, const std::vector<Expected>& 
     EXPECT_EQ(line->line, e.line);
     EXPECT_EQ(line->context, e.context);
     EXPECT_EQ(line->pid, static_cast<long>(::getpid()));
-    EXPECT_EQ(line->tid, zn::detail::CurrentThreadId());
+    EXPECT_EQ(line->tid, yq::CurrentThreadId());
   }
 }
 
@@ -356,7 +356,7 @@ TEST_F(EvDebugWrite, PrintStringFormattedLayoutCarriesTheCallingThread) {
     EvDebug::printStringFormatted(&record, out.data());
     char expected[128];
     std::snprintf(expected, sizeof expected, "%ld %4lx 2024-01-02 03:04:05 hello 100%%", static_cast<long>(::getpid()),
-                  static_cast<unsigned long>(zn::detail::CurrentThreadId()));
+                  static_cast<unsigned long>(yq::CurrentThreadId()));
     return std::make_pair(std::string(out.data()), std::string(expected));
   };
   const auto [here, expectedHere] = format();

@@ -77,7 +77,7 @@ inline long long MtimeOf(const std::string& path) {
 
 // The version name the writer gives a rollover `age` seconds ago.
 inline std::string VersionName(const std::string& base, long long age) {
-  return zn::detail::LogVersionFileName(base, static_cast<int64_t>(::time(nullptr)) - age);
+  return yq::LogVersionFileName(base, static_cast<int64_t>(::time(nullptr)) - age);
 }
 
 // The names in a folder (not below it).

@@ -130,8 +130,8 @@ TEST_F(ZnMetricsAdminTest, TailReachesIntoTheNewestOlderVersion) {
   std::string older, newest;
   for (int i = 1; i <= 4; ++i) older += "older " + std::to_string(i) + "\n";
   for (int i = 1; i <= 4; ++i) newest += "newest " + std::to_string(i) + "\n";
-  Append(folder.file(zn::detail::LogVersionFileName("PerformanceMetrics", 1700000000)), older);
-  Append(folder.file(zn::detail::LogVersionFileName("PerformanceMetrics", 1800000000)), newest);
+  Append(folder.file(yq::LogVersionFileName("PerformanceMetrics", 1700000000)), older);
+  Append(folder.file(yq::LogVersionFileName("PerformanceMetrics", 1800000000)), newest);
   Append(folder.file("PerformanceMetrics.log"), "current 1\ncurrent 2\n");
   const AdminOutcome run = RunAdmin({"metrics", "tail", "-n", "5", "--dir", folder.path()});
   EXPECT_EQ(run.code, 0) << run.err;
@@ -155,7 +155,7 @@ TEST_F(ZnMetricsAdminTest, FollowPrintsNewLinesAcrossARollover) {
   Append(path, "third\n");
   ASSERT_TRUE(tail.waitFor("third\n")) << tail.output();
   // Rolled over: the file becomes a version and a new one starts.
-  std::filesystem::rename(path, folder.file(zn::detail::LogVersionFileName("PerformanceMetrics", 1700000000)));
+  std::filesystem::rename(path, folder.file(yq::LogVersionFileName("PerformanceMetrics", 1700000000)));
   Append(path, "after rollover\n");
   ASSERT_TRUE(tail.waitFor("after rollover\n")) << tail.output();
   EXPECT_EQ(tail.output(), "second\nthird\nafter rollover\n");

@@ -60,7 +60,7 @@ TEST(CNamedMutex, StatusTextsAndRecursion) {
     EXPECT_EQ(first.unlock(), 0);
     EXPECT_EQ(LockFromOtherThread(second, 0), std::make_pair(1, 0));
 
-    const std::string self = std::to_string(zn::detail::CurrentThreadId());
+    const std::string self = std::to_string(yq::CurrentThreadId());
     EXPECT_EQ(first.unlock(), -1);
     EXPECT_EQ(first.getErrorCode(), -2);
     EXPECT_EQ(std::string(first.getErrorText()),
@@ -85,10 +85,10 @@ TEST(CNamedMutex, TimeLimitsStrangersAndDestruction) {
   EXPECT_STREQ(theirs.getErrorText(), "lock(): Timeout(40) expired");
 
   // Unlocking from a thread that did not lock it.
-  const uint32_t owner = zn::detail::CurrentThreadId();
+  const uint32_t owner = yq::CurrentThreadId();
   auto stranger = std::async(std::launch::async, [&] {
     const int result = mine.unlock();
-    return std::make_pair(result, zn::detail::CurrentThreadId());
+    return std::make_pair(result, yq::CurrentThreadId());
   });
   const auto [result, strangerTid] = stranger.get();
   EXPECT_EQ(result, -1);

@@ -32,7 +32,7 @@ TEST(MDLock, NamedLockExcludesOtherHolders) {
     ASSERT_TRUE(first.isValid());
     ASSERT_TRUE(first.set(0));
     EXPECT_GE(first.getLastTimeAcquired(), static_cast<long long>(::time(nullptr)) - 1);
-    EXPECT_EQ(first.getOwnerThread(), zn::detail::CurrentThreadId());
+    EXPECT_EQ(first.getOwnerThread(), yq::CurrentThreadId());
     EXPECT_FALSE(second.set(30));
     EXPECT_TRUE(second.isSet());
     EXPECT_FALSE(first.set(0));  // a count of one: not recursive
@@ -213,7 +213,7 @@ TEST(MDMutex, AbandonedByAKilledHolderIsTakenOver) {
         EXPECT_FALSE(mutex->isSet());
       } else {
         EXPECT_TRUE(mutex->set(1000));
-        EXPECT_EQ(mutex->getOwnerThread(), zn::detail::CurrentThreadId());
+        EXPECT_EQ(mutex->getOwnerThread(), yq::CurrentThreadId());
         EXPECT_TRUE(std::async(std::launch::async, [&] { return mutex->isSet(); }).get());  // really held here
         mutex->unset();
       }
@@ -263,7 +263,7 @@ TEST(LockTracking, RecordsHeldLocksWhenLogLocksIsSet) {
   const std::time_t before = ::time(nullptr);
   uint32_t tid = 0;
   std::thread([&] {
-    tid = zn::detail::CurrentThreadId();
+    tid = yq::CurrentThreadId();
     lock.set(0);
   }).join();
 

@@ -159,7 +159,7 @@ TEST(ZnSplitRW, DowngradeMovesOneUnitAndKeepsARecursiveWriter) {
   rw.writeLock(&monitor);
   rw.downgrade(&monitor);
   EXPECT_EQ(rw.getState(), (1u << ZnSplitRW::kWriterShift) | 1u);
-  EXPECT_EQ(rw.getWriter(), zn::detail::CurrentThreadId());  // still the writer
+  EXPECT_EQ(rw.getWriter(), yq::CurrentThreadId());  // still the writer
   rw.downgrade(&monitor);
   EXPECT_EQ(rw.getState(), 2u);
   EXPECT_EQ(rw.getWriter(), 0u);

@@ -105,12 +105,12 @@ TEST(YqSleep, SleepsAtLeastTheTimeEvenWhenInterrupted) {
 }
 
 TEST(FXThreadId, IsTheKernelIdPerThreadAndAfterFork) {
-  EXPECT_EQ(zn::detail::CurrentThreadId(), static_cast<uint32_t>(::gettid()));
+  EXPECT_EQ(yq::CurrentThreadId(), static_cast<uint32_t>(::gettid()));
   std::vector<uint32_t> ids(4);
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     threads.emplace_back([&ids, i] {
-      ids[i] = zn::detail::CurrentThreadId();
+      ids[i] = yq::CurrentThreadId();
       if (ids[i] != static_cast<uint32_t>(::gettid())) ids[i] = 0;
     });
   }
@@ -118,13 +118,13 @@ TEST(FXThreadId, IsTheKernelIdPerThreadAndAfterFork) {
   const std::set<uint32_t> distinct(ids.begin(), ids.end());
   EXPECT_EQ(distinct.size(), ids.size());
   EXPECT_EQ(distinct.count(0), 0u);
-  EXPECT_EQ(distinct.count(zn::detail::CurrentThreadId()), 0u);
+  EXPECT_EQ(distinct.count(yq::CurrentThreadId()), 0u);
 
   // The cached ids must not leak into a forked child.
-  EXPECT_EQ(zn::detail::CachedProcessId(), static_cast<long>(::getpid()));
+  EXPECT_EQ(yq::CachedProcessId(), static_cast<long>(::getpid()));
   zn::test::ChildProcess child([] {
-    return zn::detail::CurrentThreadId() == static_cast<uint32_t>(::gettid()) &&
-                   zn::detail::CachedProcessId() == static_cast<long>(::getpid())
+    return yq::CurrentThreadId() == static_cast<uint32_t>(::gettid()) &&
+                   yq::CachedProcessId() == static_cast<long>(::getpid())
                ? 0
                : 1;
   });

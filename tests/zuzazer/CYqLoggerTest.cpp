@@ -56,7 +56,7 @@ std::vector<std::string> MessageLines(const std::string& path) {
 
 // The versions oldest first, then the current file.
 std::vector<std::string> FilesInWriteOrder(const TempDir& dir, const std::string& base) {
-  std::vector<std::string> files = zn::detail::ListLogVersions(dir.path(), base);
+  std::vector<std::string> files = yq::ListLogVersions(dir.path(), base);
   std::reverse(files.begin(), files.end());
   files.push_back(base + ".log");
   return files;
@@ -294,7 +294,7 @@ TEST(CYqLogger, RolloverKeepsEveryLineInOrderInStampedVersions) {
   w.logger.SetMaxVersions(1000);
   WriteSeq(w.logger, 0, 0, 300);
 
-  const std::vector<std::string> versions = zn::detail::ListLogVersions(dir.path(), "roll");
+  const std::vector<std::string> versions = yq::ListLogVersions(dir.path(), "roll");
   ASSERT_GE(versions.size(), 10u);
   const std::regex stamped(R"(roll_\d{14}\.log)");
   for (std::size_t i = 0; i < versions.size(); ++i) {
@@ -312,7 +312,7 @@ TEST(CYqLogger, RolloverKeepsEveryLineInOrderInStampedVersions) {
   // With fewer versions allowed the oldest go; the newest lines stay, in order.
   w.logger.SetMaxVersions(3);
   WriteSeq(w.logger, 0, 300, 100);
-  EXPECT_EQ(zn::detail::ListLogVersions(dir.path(), "roll").size(), 3u);
+  EXPECT_EQ(yq::ListLogVersions(dir.path(), "roll").size(), 3u);
   const std::vector<SeqLine> lines = ReadSeq(dir, "roll");
   ASSERT_GT(lines.size(), 3u * 10);  // three full versions and the current file
   EXPECT_EQ(lines.back().number, 399);
@@ -338,7 +338,7 @@ TEST(CYqLogger, RetentionPrunesOldVersionsOnlyOfThisLog) {
   w.logger.SetLogFileSizeBytes(100);
   w.logger.LogMessage(0, 0, "F", 0, 0, nullptr, "%s", std::string(150, 'x').c_str());  // rolls over
   for (const auto& [name, days, kept] : files) EXPECT_EQ(FXFile::Exists(dir.file(name)), kept) << name;
-  EXPECT_EQ(zn::detail::ListLogVersions(dir.path(), "keep").size(), 2u);  // the new version too
+  EXPECT_EQ(yq::ListLogVersions(dir.path(), "keep").size(), 2u);  // the new version too
 }
 
 TEST(CYqLogger, PerLineModeHoldsNoDescriptorAndStillRollsOverUntilRetired) {
@@ -361,7 +361,7 @@ TEST(CYqLogger, PerLineModeHoldsNoDescriptorAndStillRollsOverUntilRetired) {
   w.logger.SetLoggingMode(CYqLogger::kLoggingModeDurable);
   WriteSeq(w.logger, 0, 2, 98);
   EXPECT_EQ(OpenDescriptorsTo(path), 0);
-  EXPECT_GE(zn::detail::ListLogVersions(dir.path(), "perline").size(), 3u);
+  EXPECT_GE(yq::ListLogVersions(dir.path(), "perline").size(), 3u);
   // A retired writer drops every later line.
   w.logger.Retire();
   WriteSeq(w.logger, 0, 100, 1);
@@ -508,7 +508,7 @@ TEST(CYqLogger, RolloverByAnotherProcessIsFollowed) {
   ASSERT_EQ(child.wait(), 0);
 
   w.logger.LogMessage(0, 0, "F", 0, 0, nullptr, "parent after");
-  const std::vector<std::string> versions = zn::detail::ListLogVersions(dir.path(), "shared");
+  const std::vector<std::string> versions = yq::ListLogVersions(dir.path(), "shared");
   ASSERT_GE(versions.size(), 1u);
   const std::string oldest = ReadFile(dir.file(versions.back()));
   EXPECT_NE(oldest.find("parent before"), std::string::npos);

@@ -69,7 +69,7 @@ TEST(LogRolloverStress, EveryLineOnceAndWholeAcrossProcessesAndRollovers) {
   }
   for (const pid_t pid : children) ASSERT_EQ(WaitBounded(pid, std::chrono::seconds(200)), 0);
 
-  std::vector<std::string> files = zn::detail::ListLogVersions(dir.path(), "stress");
+  std::vector<std::string> files = yq::ListLogVersions(dir.path(), "stress");
   ASSERT_GT(files.size(), 10u) << "expected many rollovers";
   // Versions are listed newest first; their names must be strictly ordered.
   for (std::size_t i = 1; i < files.size(); ++i) EXPECT_GT(files[i - 1], files[i]);

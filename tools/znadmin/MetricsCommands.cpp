@@ -62,7 +62,7 @@ int Tail(std::string folder, int lines, bool follow) {
   std::deque<std::string> last;
   TakeLastLines(path, count, last);
   if (last.size() < count) {
-    for (const std::string& version : zn::detail::ListLogVersions(folder, kMetricsLog)) {
+    for (const std::string& version : yq::ListLogVersions(folder, kMetricsLog)) {
       if (last.size() >= count) break;
       if (!version.ends_with(".log")) continue;  // compressed versions are not shown
       TakeLastLines(FXPath::Append(folder, version), count, last);

@@ -18,7 +18,7 @@ class ZnCriticalSection {
   // Takes the lock, recursively for its owner. With `wait` false it tries
   // once and returns false when another thread holds it.
   bool enter(bool wait = true) {
-    const uint32_t self = zn::detail::CurrentThreadId();
+    const uint32_t self = yq::CurrentThreadId();
     // Only the owner can find its own id here, so a relaxed read is enough.
     if (m_owner.load(std::memory_order_relaxed) == self) {
       ++m_recursion;
@@ -36,14 +36,14 @@ class ZnCriticalSection {
   // Releases one level. A thread that does not own the lock cannot release
   // it; the call then does nothing.
   void leave() {
-    if (m_owner.load(std::memory_order_relaxed) != zn::detail::CurrentThreadId()) return;
+    if (m_owner.load(std::memory_order_relaxed) != yq::CurrentThreadId()) return;
     if (--m_recursion == 0) {
       m_owner.store(0, std::memory_order_relaxed);
       m_mutex.unlock();
     }
   }
   // True when the calling thread owns the lock.
-  bool locked() const { return m_owner.load(std::memory_order_relaxed) == zn::detail::CurrentThreadId(); }
+  bool locked() const { return m_owner.load(std::memory_order_relaxed) == yq::CurrentThreadId(); }
 
  private:
   std::mutex m_mutex;

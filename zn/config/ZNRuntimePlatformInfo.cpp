@@ -7,10 +7,10 @@
 #include "zn/log/EvDebug.h"
 #include "zuzazer/FXString.h"
 
-zn::detail::NoDestructor<std::unordered_map<std::string, int>> ZNRuntimePlatformInfo::c_intMap;
-zn::detail::NoDestructor<std::unordered_map<std::string, std::string>> ZNRuntimePlatformInfo::c_stringMap;
-zn::detail::NoDestructor<ZnCriticalSection> ZNRuntimePlatformInfo::c_mapLock;
-zn::detail::NoDestructor<std::vector<std::string>> ZNRuntimePlatformInfo::c_defaultDelimiters(
+yq::NoDestructor<std::unordered_map<std::string, int>> ZNRuntimePlatformInfo::c_intMap;
+yq::NoDestructor<std::unordered_map<std::string, std::string>> ZNRuntimePlatformInfo::c_stringMap;
+yq::NoDestructor<ZnCriticalSection> ZNRuntimePlatformInfo::c_mapLock;
+yq::NoDestructor<std::vector<std::string>> ZNRuntimePlatformInfo::c_defaultDelimiters(
     std::vector<std::string>{",", ";", " ", ":", "|"});
 
 namespace {

@@ -58,8 +58,8 @@ class ZNRuntimePlatformInfo : public ZNPlatformInfo {
   static bool findString(const std::string& section, const std::string& name, std::string& value);
 
   // Never destroyed: threads still running at exit may use them.
-  static zn::detail::NoDestructor<std::unordered_map<std::string, int>> c_intMap;
-  static zn::detail::NoDestructor<std::unordered_map<std::string, std::string>> c_stringMap;
-  static zn::detail::NoDestructor<ZnCriticalSection> c_mapLock;
-  static zn::detail::NoDestructor<std::vector<std::string>> c_defaultDelimiters;  // never changed
+  static yq::NoDestructor<std::unordered_map<std::string, int>> c_intMap;
+  static yq::NoDestructor<std::unordered_map<std::string, std::string>> c_stringMap;
+  static yq::NoDestructor<ZnCriticalSection> c_mapLock;
+  static yq::NoDestructor<std::vector<std::string>> c_defaultDelimiters;  // never changed
 };

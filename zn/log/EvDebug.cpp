@@ -13,7 +13,7 @@
 namespace zn::detail {
 
 EvDebugState& LogState() {
-  static NoDestructor<EvDebugState> state;
+  static yq::NoDestructor<EvDebugState> state;
   return state.get();
 }
 
@@ -80,7 +80,7 @@ EvDebugFileInstance* EvDebug::resolveInstance() {
   EvDebugFileInstance* fallback = &state.defaultInstance;
   if (state.threadLevelCount.load(std::memory_order_relaxed) != 0 &&
       fallback->m_state.load(std::memory_order_acquire) == EvDebugFileInstance::kOpen) {
-    m_threadId = zn::detail::CurrentThreadId();
+    m_threadId = yq::CurrentThreadId();
     const auto& stack = zn::detail::ThreadInstanceStack();
     if (stack && !stack->empty()) return stack->back();
   }

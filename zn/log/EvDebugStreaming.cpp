@@ -34,7 +34,7 @@ struct StreamingState {
 };
 
 StreamingState& Streaming() {
-  static NoDestructor<StreamingState> state;
+  static yq::NoDestructor<StreamingState> state;
   return state.get();
 }
 

@@ -40,7 +40,7 @@ namespace zn::detail {
 
 void SysLogCallback(const char* text) {
   // openlog keeps the ident pointer: it must live as long as the process.
-  static NoDestructor<std::string> ident(zn::RunningProcessName());
+  static yq::NoDestructor<std::string> ident(zn::RunningProcessName());
   static std::once_flag opened;
   std::call_once(opened, [] { ::openlog(ident->c_str(), LOG_PID, LOG_DAEMON); });
   ::syslog(LOG_DAEMON | LOG_INFO, "%s", text != nullptr ? text : "");
@@ -82,7 +82,7 @@ void EvDebug::printStringFormatted(MsgEventFormatted* record, char* out) {
   char stamp[20];
   std::snprintf(stamp, sizeof stamp, "%.10s %.8s", record->date, record->time);
   std::snprintf(out, kFormattedRecordMax, "%ld %4lx %s %s", c_processId,
-                static_cast<unsigned long>(zn::detail::CurrentThreadId()), stamp,
+                static_cast<unsigned long>(yq::CurrentThreadId()), stamp,
                 record->message != nullptr ? record->message : "");
 }
 

@@ -26,7 +26,7 @@ struct CatalogueIndex {
 };
 
 const CatalogueIndex& Index() {
-  static const NoDestructor<CatalogueIndex> index;
+  static const yq::NoDestructor<CatalogueIndex> index;
   return index.get();
 }
 

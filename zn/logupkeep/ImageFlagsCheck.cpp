@@ -156,7 +156,7 @@ void PrintImageflags(EvDebug& log, ZNPlatformInfo& store, const std::list<std::s
   }
   const std::string report = FXPath::Append(folder, kReportName);
   const std::string temporary = report + ".tmp";
-  UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  yq::UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd) {
     log.Error(kContext, "Opening file: [%s] is failed. Error:[%s]", temporary.c_str(), yq::ErrnoText(errno).c_str());
     return;

@@ -52,7 +52,7 @@ CYqError PutBack(int fd, const std::string& path) {
 CYqError CompressLogVersion(C7zip& archiver, const std::string& path, CompressFailure& failure) {
   failure = CompressFailure::kArchive;
   const std::string archive = path + ".zip";
-  UniqueFd held(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  yq::UniqueFd held(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat before {};
   if (!held || ::fstat(held.get(), &before) != 0) {
     return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open [%s]", path.c_str());

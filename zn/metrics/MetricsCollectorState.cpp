@@ -6,13 +6,13 @@
 namespace zn::detail {
 
 MetricsCollectorState& MetricsState() {
-  static NoDestructor<MetricsCollectorState> state;
+  static yq::NoDestructor<MetricsCollectorState> state;
   return state.get();
 }
 
 const std::string& MetricsProcessName() {
   // The name the log shows for the process: the program's file name.
-  static const NoDestructor<std::string> name(zn::RunningProcessName());
+  static const yq::NoDestructor<std::string> name(zn::RunningProcessName());
   return name.get();
 }
 

@@ -17,7 +17,7 @@ struct MonitorRegistry {
 };
 
 MonitorRegistry& Registry() {
-  static zn::detail::NoDestructor<MonitorRegistry> registry;
+  static yq::NoDestructor<MonitorRegistry> registry;
   return *registry;
 }
 

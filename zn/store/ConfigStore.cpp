@@ -10,7 +10,7 @@ namespace zn {
 
 using detail::SqliteConnection;
 using detail::Statement;
-using detail::CachedProcessId;
+using yq::CachedProcessId;
 
 namespace {
 
@@ -118,7 +118,7 @@ std::string ConfigStore::NormalizePath(std::string_view path) {
 SqliteConnection* ConfigStore::connection() {
   thread_local std::unique_ptr<SqliteConnection> owned;
   const std::string path = DefaultPath();
-  const long pid = CachedProcessId();
+  const long pid = yq::CachedProcessId();
   if (owned && (m_pid != pid || owned->path() != path)) {
     // A connection inherited across fork belongs to the parent: leave it.
     if (m_pid != pid) owned->abandon();

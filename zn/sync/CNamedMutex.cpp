@@ -28,7 +28,7 @@ CNamedMutex::CNamedMutex(const char* name, CError* error, bool openToAll)
 CNamedMutex::~CNamedMutex() {
   // Give back what this thread still holds, so others do not find the
   // mutex abandoned.
-  if (m_mutex && m_lockerThread == zn::detail::CurrentThreadId()) {
+  if (m_mutex && m_lockerThread == yq::CurrentThreadId()) {
     for (; m_lockCount > 0; --m_lockCount) m_mutex->unlockMutex();
   }
 }
@@ -47,7 +47,7 @@ int CNamedMutex::lock(int ms, bool acceptAbandoned) {
   switch (outcome) {
     case WaitOutcome::kAcquired:
     case WaitOutcome::kAbandoned:
-      m_lockerThread = zn::detail::CurrentThreadId();
+      m_lockerThread = yq::CurrentThreadId();
       ++m_lockCount;
       if (m_lockCount == 0) {
         m_error->set(-1, "lock(): internal CNamedMutex error: m_lockCount = 0 after increment");
@@ -75,7 +75,7 @@ int CNamedMutex::unlock() {
     m_error->set(-1, "unlock(): Internal CNamedMutex error: m_hMutex = NULL");
     return -1;
   }
-  const uint32_t self = zn::detail::CurrentThreadId();
+  const uint32_t self = yq::CurrentThreadId();
   if (m_lockerThread != self || m_lockCount == 0) {
     m_error->set(-2,
                  "unlock(): Unlocking mutex which was not locked or acquired by this thread (lockCount=%lu; "

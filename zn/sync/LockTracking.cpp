@@ -34,7 +34,7 @@ void LockTracking::Record(const std::string& lockName) {
   while (!stamp.empty() && (stamp.back() == '\n' || stamp.back() == '\r')) stamp.pop_back();
   char text[PATH_MAX + 128];
   std::snprintf(text, sizeof text, "%d:%d:%s:%s", static_cast<int>(::getpid()),
-                static_cast<int>(CurrentThreadId()), ProgramPath().c_str(), stamp.c_str());
+                static_cast<int>(yq::CurrentThreadId()), ProgramPath().c_str(), stamp.c_str());
   LogSettings::Set(kLocksKey, lockName, text);
 }
 

@@ -42,7 +42,7 @@ bool MDNamedObject::setName(const char* name, bool focusPrefix, const char* oper
 }
 
 void MDNamedObject::acquired() {
-  m_ownerThread = CurrentThreadId();
+  m_ownerThread = yq::CurrentThreadId();
   m_timeAcquired = static_cast<long long>(::time(nullptr));
   LockTracking::Record(m_name);
 }

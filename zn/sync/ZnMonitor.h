@@ -19,7 +19,7 @@ class ZnMonitor {
 
   // Recursive for the owner.
   void enter() {
-    const uint32_t self = zn::detail::CurrentThreadId();
+    const uint32_t self = yq::CurrentThreadId();
     if (m_owner.load(std::memory_order_relaxed) == self) {
       ++m_recursion;
       return;
@@ -30,7 +30,7 @@ class ZnMonitor {
   }
   // Throws ZnException when the caller does not own the monitor.
   void leave() {
-    if (m_owner.load(std::memory_order_relaxed) != zn::detail::CurrentThreadId()) throwNotOwner();
+    if (m_owner.load(std::memory_order_relaxed) != yq::CurrentThreadId()) throwNotOwner();
     if (--m_recursion == 0) {
       m_owner.store(0, std::memory_order_relaxed);
       m_mutex.unlock();
@@ -47,7 +47,7 @@ class ZnMonitor {
   void broadcast();
 
   // True when the calling thread owns the monitor.
-  bool owned() const { return m_owner.load(std::memory_order_relaxed) == zn::detail::CurrentThreadId(); }
+  bool owned() const { return m_owner.load(std::memory_order_relaxed) == yq::CurrentThreadId(); }
 
  private:
   [[noreturn]] static void throwNotOwner();

@@ -80,7 +80,7 @@ void ZnSplitRW::wakeWaiters(ZnMonitor* monitor) {
 }
 
 void ZnSplitRW::readLockSlow(ZnMonitor* monitor) {
-  const uint32_t self = zn::detail::CurrentThreadId();
+  const uint32_t self = yq::CurrentThreadId();
   if (tryRead(self)) return;
   Guard guard(monitor);
   m_waiters.fetch_add(1);
@@ -99,7 +99,7 @@ void ZnSplitRW::readUnlockSlow(ZnMonitor* monitor) {
 }
 
 void ZnSplitRW::writeLock(ZnMonitor* monitor) {
-  const uint32_t self = zn::detail::CurrentThreadId();
+  const uint32_t self = yq::CurrentThreadId();
   if (tryWrite(self)) return;
   Guard guard(monitor);
   m_waiters.fetch_add(1);

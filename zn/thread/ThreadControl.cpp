@@ -43,7 +43,7 @@ bool ThreadControl::attachToCurrentThread() {
   static FinishKey finishKey(&ThreadControl::FinishThread);
   m_attached = finishKey.created && ::pthread_setspecific(finishKey.key, this) == 0;
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_threadId = CurrentThreadId();
+  m_threadId = yq::CurrentThreadId();
   m_changed.notify_all();
   return m_attached;
 }

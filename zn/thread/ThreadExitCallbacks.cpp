@@ -22,7 +22,7 @@ struct ExitCallbacks {
 };
 
 ExitCallbacks& Callbacks() {
-  static NoDestructor<ExitCallbacks> callbacks;
+  static yq::NoDestructor<ExitCallbacks> callbacks;
   return callbacks.get();
 }
 

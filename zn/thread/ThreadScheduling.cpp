@@ -46,7 +46,7 @@ int NiceValueOfPriority(int level) {
 }
 
 CYqError SetThreadPriority(uint32_t threadId, int level) {
-  const id_t who = threadId != 0 ? static_cast<id_t>(threadId) : static_cast<id_t>(CurrentThreadId());
+  const id_t who = threadId != 0 ? static_cast<id_t>(threadId) : static_cast<id_t>(yq::CurrentThreadId());
   const int nice = NiceValueOfPriority(level);
   if (::setpriority(PRIO_PROCESS, who, nice) != 0) {
     return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot set the priority of thread [%u] to [%d]",

@@ -105,7 +105,7 @@ bool ZnThread::joinThread(unsigned int ms) {
     return false;
   }
   ThreadControl* const control = ThreadControl::FromHandle(m_handle);
-  if (control->threadId() == zn::detail::CurrentThreadId()) {
+  if (control->threadId() == yq::CurrentThreadId()) {
     errno = EDEADLK;  // it would wait for itself for ever
     return false;
   }
@@ -152,4 +152,4 @@ int ZnThread::GetThreadExitCode(unsigned long& code) {
   return 1;
 }
 
-unsigned int ZnThread::getCurrentThreadID() { return zn::detail::CurrentThreadId(); }
+unsigned int ZnThread::getCurrentThreadID() { return yq::CurrentThreadId(); }
