@@ -50,7 +50,7 @@ function(zn_add_module name)
     target_link_libraries(${target}
       PUBLIC ${deps} ${ARG_COMPONENTS} ${ARG_LINK}
       PRIVATE zn_build_options ${ARG_PRIVATE_LINK})
-    target_compile_definitions(${target} PRIVATE ZN_BUILDING_LIBRARY)
+    zn_hidden_visibility(${target})
   else()
     add_library(${target} INTERFACE)
     target_link_libraries(${target} INTERFACE ${deps} ${ARG_COMPONENTS} ${ARG_LINK})
@@ -87,14 +87,17 @@ function(zn_add_component target)
   set_property(GLOBAL APPEND PROPERTY ZN_COMPONENTS ${target})
 endfunction()
 
+# Only what carries the export mark leaves a shared object.
+function(zn_hidden_visibility target)
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
 # Options of every shared object we build.
 function(zn_shared_object_options target)
-  if(ZN_HIDE_INTERNALS)
-    set_target_properties(${target} PROPERTIES
-      CXX_VISIBILITY_PRESET hidden
-      C_VISIBILITY_PRESET hidden
-      VISIBILITY_INLINES_HIDDEN ON)
-  endif()
+  zn_hidden_visibility(${target})
   # Calls inside a library bind to the library itself (no PLT hop, and the
   # compiler may inline them): nobody interposes our own symbols.
   target_compile_options(${target} PRIVATE -fno-semantic-interposition)

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "zuzazer/CYqError.h"
+#include "zuzazer/YqExport.h"
 
 // Address family codes as the configuration store keeps them.
 inline constexpr int kDzFamilyUnspecified = 0;
 inline constexpr int kDzFamilyIPv4 = 2;
 inline constexpr int kDzFamilyIPv6 = 23;
 
-class CYqIPAddr {
+class YQ_EXPORT CYqIPAddr {
  public:
   // Family tried first by lookups: one of the codes above; others mean
   // unspecified.
@@ -25,7 +26,7 @@ class CYqIPAddr {
 };
 
 // Socket settings of the process.
-class CYqNetSettings {
+class YQ_EXPORT CYqNetSettings {
  public:
   static void DisableUnixSockets(bool disabled);
   static bool AreUnixSocketsDisabled();

@@ -4,6 +4,8 @@
 // overridable through the static setters.
 #pragma once
 
+#include "zuzazer/YqExport.h"
+
 // Product types; callers rely on 2 and 3 only (see the README's docs).
 enum TESSALY_PRODUCT_TYPE {
   TESSALY_PRODUCT_TYPE_DEFAULT = 0,
@@ -12,7 +14,7 @@ enum TESSALY_PRODUCT_TYPE {
   TESSALY_PRODUCT_TYPE_NO_INSTANCE = 3,
 };
 
-class ZNPI_Focus {
+class YQ_EXPORT ZNPI_Focus {
  public:
   ZNPI_Focus() = default;
   ~ZNPI_Focus() = default;

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "zuzazer/CYqError.h"
+#include "zuzazer/YqExport.h"
 
 enum E7zipFormat : int {
   e7zipFormatZip = 0,
 };
 
-class C7zip {
+class YQ_EXPORT C7zip {
  public:
   // `path` is the folder that relative names are taken from, and where the
   // two-argument extraction writes.

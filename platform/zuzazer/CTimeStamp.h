@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-class CTimeInterval {
+#include "zuzazer/YqExport.h"
+
+class YQ_EXPORT CTimeInterval {
  public:
   constexpr CTimeInterval() = default;
 
@@ -26,7 +28,7 @@ class CTimeInterval {
   long long m_ns = 0;
 };
 
-class CTimeStamp {
+class YQ_EXPORT CTimeStamp {
  public:
   // The Unix epoch.
   constexpr CTimeStamp() = default;

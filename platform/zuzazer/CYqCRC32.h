@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-class CYqCRC32 {
+#include "zuzazer/YqExport.h"
+
+class YQ_EXPORT CYqCRC32 {
  public:
   void UpdateCRC32(const void* data, std::size_t length);
   uint32_t GetCRC32() const { return m_crc; }

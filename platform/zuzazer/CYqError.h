@@ -8,6 +8,8 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "zuzazer/YqExport.h"
+
 // How much an error value tells: 0 everything (the AsString text), 1 a short
 // code-only text, 2 the text meant for people.
 enum EErrorOutputFormat {
@@ -17,7 +19,7 @@ enum EErrorOutputFormat {
 };
 
 // Where an error was made: source path, function name and line.
-class FXCodeLocation {
+class YQ_EXPORT FXCodeLocation {
  public:
   FXCodeLocation(const char* file, const char* function, int line);
 
@@ -39,7 +41,7 @@ class FXCodeLocation {
 // One link of an error chain. Subclasses add what they know; the virtual
 // operations, in order: destructor, text for an output format, AsString,
 // clone.
-class FXErrorItem {
+class YQ_EXPORT FXErrorItem {
  public:
   explicit FXErrorItem(const FXCodeLocation& location);
   virtual ~FXErrorItem();
@@ -55,7 +57,7 @@ class FXErrorItem {
 };
 
 // An item that carries a code and a message: what FXErrorUtil makes.
-class FXErrorItemText : public FXErrorItem {
+class YQ_EXPORT FXErrorItemText : public FXErrorItem {
  public:
   FXErrorItemText(const FXCodeLocation& location, uint32_t code, std::string text);
 
@@ -71,7 +73,7 @@ class FXErrorItemText : public FXErrorItem {
   std::string m_text;
 };
 
-class CYqError {
+class YQ_EXPORT CYqError {
  public:
   // Success.
   CYqError() = default;

@@ -4,8 +4,9 @@
 #include <string>
 
 #include "zuzazer/CYqError.h"
+#include "zuzazer/YqExport.h"
 
-class CYqLibrary {
+class YQ_EXPORT CYqLibrary {
  public:
   CYqLibrary() = default;
   ~CYqLibrary();

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "zuzazer/CYqError.h"
+#include "zuzazer/YqExport.h"
 
 class CYqLogger;
 
@@ -24,7 +25,7 @@ using YqSyslogCallback = void (*)(const char* text);
 // taken care of and is not written to the file.
 using YqLogMessageHook = bool (*)(CYqLogger* writer, int level, const char* line);
 
-class CYqLogger {
+class YQ_EXPORT CYqLogger {
  public:
   // Logging modes: each line goes to the file as it is written (1), or is
   // also forced to stable storage before the call returns (2).

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "zuzazer/CYqError.h"
+#include "zuzazer/YqExport.h"
 
 namespace FXString {
 
@@ -18,32 +19,32 @@ inline constexpr std::size_t kDefaultMaxFormattedLength = 64 * 1024;
 // printf-style formatting into `out`. A result longer than the limit fails
 // with Win32 error 111 and leaves the text cut at the limit; a format that
 // cannot be expanded fails with 87. "%n" conversions are never executed.
-CYqError Format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-CYqError FormatArgList(std::string& out, const char* format, va_list args);
-CYqError FormatArgList(std::string& out, std::size_t maxLength, const char* format, va_list args);
+YQ_EXPORT CYqError Format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+YQ_EXPORT CYqError FormatArgList(std::string& out, const char* format, va_list args);
+YQ_EXPORT CYqError FormatArgList(std::string& out, std::size_t maxLength, const char* format, va_list args);
 
 // vsnprintf with the same protection against "%n" and a stray "%" at the end
 // of the format. Returns the length of the full result, or -1 on failure.
-int FormatToBuffer(char* buffer, std::size_t size, const char* format, va_list args);
+YQ_EXPORT int FormatToBuffer(char* buffer, std::size_t size, const char* format, va_list args);
 
-std::string ToUpper(std::string_view text);
-std::string ToLower(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
+YQ_EXPORT std::string ToUpper(std::string_view text);
+YQ_EXPORT std::string ToLower(std::string_view text);
+YQ_EXPORT bool EqualsNoCase(std::string_view a, std::string_view b);
 
 inline constexpr std::string_view kWhitespace = " \t\r\n\v\f";
-std::string Trim(std::string_view text, std::string_view characters = kWhitespace);
+YQ_EXPORT std::string Trim(std::string_view text, std::string_view characters = kWhitespace);
 
 // Splits at every separator; empty fields are kept.
-std::vector<std::string> Split(std::string_view text, char separator);
+YQ_EXPORT std::vector<std::string> Split(std::string_view text, char separator);
 
 // Splits an argument text at every occurrence of `separator` that is not
 // inside double quotes (the quotes stay in the parts); empty parts are
 // dropped. `flags` is reserved and must be 0. Returns the number of parts.
-int SplitArguments(std::string_view text, std::string_view separator, std::vector<std::string>& parts,
+YQ_EXPORT int SplitArguments(std::string_view text, std::string_view separator, std::vector<std::string>& parts,
                    int flags = 0);
 
 // UTF-8 to wide (UTF-32 here) and back; invalid bytes become U+FFFD.
-std::wstring ToWstring(std::string_view text);
-std::string ToString(std::wstring_view text);
+YQ_EXPORT std::wstring ToWstring(std::string_view text);
+YQ_EXPORT std::string ToString(std::wstring_view text);
 
 }  // namespace FXString

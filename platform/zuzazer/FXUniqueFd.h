@@ -5,9 +5,11 @@
 
 #include <utility>
 
+#include "zuzazer/YqExport.h"
+
 namespace yq {
 
-class UniqueFd {
+class YQ_EXPORT UniqueFd {
  public:
   UniqueFd() = default;
   explicit UniqueFd(int fd) : m_fd(fd) {}

@@ -13,9 +13,11 @@
 
 #include <sys/types.h>
 
+#include "zuzazer/YqExport.h"
+
 namespace yq {
 
-struct LogSharedState {
+struct YQ_EXPORT LogSharedState {
   std::atomic<uint32_t> magic;
   std::atomic<uint32_t> layout;
   std::atomic<uint64_t> generation;     // bumped by every rollover
@@ -23,7 +25,7 @@ struct LogSharedState {
   std::atomic<int64_t> lastVersionTime;  // seconds of the newest version name
 };
 
-class LogControlBlock {
+class YQ_EXPORT LogControlBlock {
  public:
   // `logFilePath` is the absolute path of the current log file.
   explicit LogControlBlock(const std::string& logFilePath);

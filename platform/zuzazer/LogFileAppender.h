@@ -19,16 +19,17 @@
 #include <string_view>
 
 #include "zuzazer/LogControlBlock.h"
+#include "zuzazer/YqExport.h"
 
 namespace yq {
 
-struct LogFileLimits {
+struct YQ_EXPORT LogFileLimits {
   uint64_t maxBytes = 0;       // 0: never roll over
   uint32_t maxVersions = 0;    // older versions kept
   uint64_t retainSeconds = 0;  // 0: no age limit
 };
 
-class LogFileAppender {
+class YQ_EXPORT LogFileAppender {
  public:
   // Text written at the top of every file this writer creates.
   using HeaderSource = std::function<std::string()>;

@@ -9,9 +9,11 @@
 
 #include <cstddef>
 
+#include "zuzazer/YqExport.h"
+
 namespace yq {
 
-struct LogLineFields {
+struct YQ_EXPORT LogLineFields {
   int level = 0;
   long auxiliary = 0;
   const char* function = nullptr;
@@ -23,9 +25,9 @@ struct LogLineFields {
 
 // Writes the line up to the message into `out` (always terminated) and
 // returns its length, at most size - 1.
-std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields& fields);
+YQ_EXPORT std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields& fields);
 
 // The process id, cached and refreshed in a forked child.
-long CachedProcessId();
+YQ_EXPORT long CachedProcessId();
 
 }  // namespace yq

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "zuzazer/YqExport.h"
+
 namespace yq {
 
 inline constexpr uint32_t kErrorSuccess = 0;
@@ -57,13 +59,13 @@ inline constexpr uint32_t kErrorEmptyInput = 4306;
 
 // Maps an errno value to the Win32 number the suite reports. `isPath` picks
 // 3 (path not found) over 2 (file not found) for ENOENT/ENOTDIR on a folder.
-uint32_t Win32FromErrno(int errnum, bool isPath = false);
+YQ_EXPORT uint32_t Win32FromErrno(int errnum, bool isPath = false);
 
 // The text the suite shows for a Win32 number; a generic text for numbers
 // that have none of their own.
-std::string Win32ErrorText(uint32_t code);
+YQ_EXPORT std::string Win32ErrorText(uint32_t code);
 
 // strerror_r in its GNU form, as a string.
-std::string ErrnoText(int errnum);
+YQ_EXPORT std::string ErrnoText(int errnum);
 
 }  // namespace yq

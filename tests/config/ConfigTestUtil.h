@@ -23,7 +23,7 @@
 #include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/LogTesting.h"
 #include "znfocus/ZNPI_Focus.h"
 
 namespace zn::test {
@@ -93,7 +93,7 @@ class ConfigTest : public ::testing::Test {
   }
   void TearDown() override {
     EvDebug::CleanupFileHandleList();
-    zn::detail::LogState().defaultInstance = EvDebugFileInstance();
+    zn::testing::ResetDefaultLogInstance();
     ZNPI_Focus::reload();
     EmptyStore();
   }

@@ -6,6 +6,7 @@
 
 #include <limits.h>
 #include <poll.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,12 +15,11 @@
 #include <string>
 
 #include "config/ConfigTestUtil.h"
-#include "zn/store/internal/SqliteConnection.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
 namespace {
 
-using zn::detail::JobProcess;
+using zn::JobProcess;
 using zn::test::Child;
 
 const std::string kEntries = std::string(zn::test::kInstanceKey) + "\\Jobinfo";
@@ -68,21 +68,25 @@ bool WaitForByte(int fd) {
 class StoreFault {
  public:
   StoreFault(const char* table, const std::string& name) {
-    std::string error;
-    m_db = zn::detail::SqliteConnection::Open(zn::ConfigStore::DefaultPath(), error);
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(zn::ConfigStore::DefaultPath().c_str(), &db), SQLITE_OK);
+    m_db.reset(db);
     for (const char* event : {"INSERT", "UPDATE"}) {
       const std::string sql = std::string("CREATE TRIGGER zn_fault_") + event + " BEFORE " + event + " ON " + table +
                               " WHEN NEW.name = '" + name + "' BEGIN SELECT RAISE(ABORT, 'injected fault'); END";
-      EXPECT_EQ(m_db->exec(sql.c_str()), SQLITE_OK) << sql;
+      EXPECT_EQ(sqlite3_exec(m_db.get(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
     }
   }
   ~StoreFault() {
-    m_db->exec("DROP TRIGGER IF EXISTS zn_fault_INSERT");
-    m_db->exec("DROP TRIGGER IF EXISTS zn_fault_UPDATE");
+    sqlite3_exec(m_db.get(), "DROP TRIGGER IF EXISTS zn_fault_INSERT", nullptr, nullptr, nullptr);
+    sqlite3_exec(m_db.get(), "DROP TRIGGER IF EXISTS zn_fault_UPDATE", nullptr, nullptr, nullptr);
   }
 
  private:
-  std::unique_ptr<zn::detail::SqliteConnection> m_db;
+  struct Close {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+  };
+  std::unique_ptr<sqlite3, Close> m_db;
 };
 
 class Jobinfo : public zn::test::ConfigTest {
@@ -326,7 +330,7 @@ TEST_F(Jobinfo, ChildWritesParentReadsWholeRecordsAliveAndDead) {
         EXPECT_EQ(app.displayName, "run " + std::to_string(app.lastBackupStartTime));
       }
     }
-    EXPECT_EQ(zn::detail::CheckJobProcess(job.runningJobPid, job.runningJobProcessName),
+    EXPECT_EQ(zn::CheckJobProcess(job.runningJobPid, job.runningJobProcessName),
               alive ? JobProcess::kAlive : JobProcess::kGone);
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -343,9 +347,9 @@ TEST_F(Jobinfo, ChildWritesParentReadsWholeRecordsAliveAndDead) {
   ExpectError(0, "Can't add jobid 4243 to appid 5 because a job already exists:4242");
   ASSERT_EQ(m_jobs.setBackupJobStartedStatus(5, 0, 0), 1);  // a new job may start
   EXPECT_EQ(m_jobs.addJob(5, 4243, ::getpid(), self.c_str()), 1);
-  EXPECT_EQ(zn::detail::CheckJobProcess(::getpid(), self), JobProcess::kAlive);
-  EXPECT_EQ(zn::detail::CheckJobProcess(::getpid(), "some_other_program"), JobProcess::kGone);  // pid reused
-  EXPECT_EQ(zn::detail::CheckJobProcess(0, self), JobProcess::kNone);
+  EXPECT_EQ(zn::CheckJobProcess(::getpid(), self), JobProcess::kAlive);
+  EXPECT_EQ(zn::CheckJobProcess(::getpid(), "some_other_program"), JobProcess::kGone);  // pid reused
+  EXPECT_EQ(zn::CheckJobProcess(0, self), JobProcess::kNone);
 }
 
 // A writer that writes value by value (as an older or foreign one does) and
@@ -388,7 +392,7 @@ TEST_F(Jobinfo, HalfWrittenEntriesOfADeadWriterAreReportedNotMisread) {
   EXPECT_TRUE(m_jobs.isAnyBackupRunning(app) && app == 5);
   ASSERT_EQ(m_jobs.deleteApp(5), 1);
   EXPECT_TRUE(m_jobs.isAnyBackupRunning(app) && app == 9);  // 8 has no state: it does not count
-  EXPECT_EQ(zn::detail::CheckJobProcess(writer, ""), JobProcess::kGone);
+  EXPECT_EQ(zn::CheckJobProcess(writer, ""), JobProcess::kGone);
 
   ASSERT_EQ(m_jobs.addApp(8, "Whole again", 0), 1);  // a new entry replaces the remains
   EXPECT_EQ(m_jobs.getClientsInfo(apps), 0);

@@ -198,7 +198,7 @@ TEST(ZnOSInfo, TextsOfThisMachineAndOsReleaseValues) {
     std::istringstream in(
         "# PRETTY_NAME=\"commented\"\nNAME=Debian\nPRETTY_NAME=\"Debian 12 (\\\"bookworm\\\")\"\r\n"
         "VARIANT='Server Edition'\n  ID = no\nID=debian\nID=final\n");
-    return zn::detail::OsReleaseValue(in, key);
+    return zn::OsReleaseValue(in, key);
   };
   EXPECT_EQ(value("NAME"), "Debian");
   EXPECT_EQ(value("PRETTY_NAME"), "Debian 12 (\"bookworm\")");

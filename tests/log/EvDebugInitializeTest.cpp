@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "log/LogTestUtil.h"
+#include "zn/log/LogTesting.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using zn::LogSettings;
-using zn::detail::LogState;
 using zn::test::kEM;
 using zn::test::ReadFile;
 
@@ -36,11 +36,11 @@ TEST_F(EvDebugInit, UnknownIdOrEmptyFocusFailsAndLeavesTheInstanceConstructed) {
   EXPECT_EQ(instance.m_state.load(), EvDebugFileInstance::kConstructed);
   EXPECT_EQ(instance.m_writer.load(), nullptr);
   EXPECT_FALSE(EvDebug().initialize(EvDebug::kInvalidLogId, 0, m_dir.path().c_str(), false));
-  EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
+  EXPECT_EQ(zn::testing::DefaultLogInstanceState(), EvDebugFileInstance::kConstructed);
   ::unsetenv("ZN_CRASH_ON_BAD_FOCUS");
   ZNPI_Focus::setFocus("");  // a focus set but empty fails too
   EXPECT_FALSE(EvDebug().initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-  EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
+  EXPECT_EQ(zn::testing::DefaultLogInstanceState(), EvDebugFileInstance::kConstructed);
   EXPECT_TRUE(fs::is_empty(m_dir.path()));
   ZNPI_Focus::setFocus(nullptr);
 
@@ -56,20 +56,20 @@ TEST_F(EvDebugInit, UnknownIdOrEmptyFocusFailsAndLeavesTheInstanceConstructed) {
 
 TEST_F(EvDebugInit, SameLogAndFolderShareOneWriter) {
   zn::test::TempDir other;
-  const std::size_t before = LogState().writers.size();
+  const std::size_t before = zn::testing::LogWriterCount();
   EvDebugFileInstance a, b, c;
   ASSERT_TRUE(EvDebug(&a).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   ASSERT_TRUE(EvDebug(&b).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
-  EXPECT_EQ(LogState().writers.size(), before + 1);
+  EXPECT_EQ(zn::testing::LogWriterCount(), before + 1);
   EXPECT_EQ(a.m_writer.load(), b.m_writer.load());
   ASSERT_TRUE(EvDebug(&c).initialize(Id("zntest"), 0, other.path().c_str(), false));
-  EXPECT_EQ(LogState().writers.size(), before + 2);
+  EXPECT_EQ(zn::testing::LogWriterCount(), before + 2);
 
   // An open instance stays as it is.
   CYqLogger* writer = a.m_writer.load();
   ASSERT_TRUE(EvDebug(&a).initialize(Id("zndemo"), 0, other.path().c_str(), false));
   EXPECT_EQ(a.m_writer.load(), writer);
-  EXPECT_EQ(LogState().writers.size(), before + 2);
+  EXPECT_EQ(zn::testing::LogWriterCount(), before + 2);
 
   EvDebug(&a).Debug("Fn", "from a");
   EvDebug(&b).Debug("Fn", "from b");
@@ -269,7 +269,7 @@ TEST_F(EvDebugInit, LoggingModeAndCatalogueRowAreLoggedAtOpen) {
 
 TEST_F(EvDebugInit, ConcurrentOpensOfOneLogMakeOneWriter) {
   constexpr int kThreads = 4;
-  const std::size_t before = LogState().writers.size();
+  const std::size_t before = zn::testing::LogWriterCount();
   std::latch start(kThreads);
   std::atomic<int> opened{0};
   std::vector<EvDebugFileInstance> instances(kThreads);
@@ -285,7 +285,7 @@ TEST_F(EvDebugInit, ConcurrentOpensOfOneLogMakeOneWriter) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(opened.load(), kThreads);
-  EXPECT_EQ(LogState().writers.size(), before + 1);
+  EXPECT_EQ(zn::testing::LogWriterCount(), before + 1);
   const std::string text = Content("zntest.log");
   for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(HasLine(text, "L0 0 Fn thread " + std::to_string(t))) << t;
   EvDebug::CleanupFileHandleList();
@@ -296,11 +296,11 @@ TEST_F(EvDebugInit, CleanupsCloseInstancesAndLaterMessagesAreDropped) {
   EvDebugFileInstance sharing, other;
   ASSERT_TRUE(EvDebug(&sharing).initialize(Id("zntest"), 0, m_dir.path().c_str(), false));
   ASSERT_TRUE(EvDebug(&other).initialize(Id("zndemo"), 0, m_dir.path().c_str(), false));
-  ASSERT_EQ(LogState().writers.size(), 2u);
+  ASSERT_EQ(zn::testing::LogWriterCount(), 2u);
 
   EvDebug::CleanupDefaultFileHandle();
-  EXPECT_EQ(LogState().defaultInstance.m_state.load(), EvDebugFileInstance::kConstructed);
-  EXPECT_EQ(LogState().writers.size(), 1u);
+  EXPECT_EQ(zn::testing::DefaultLogInstanceState(), EvDebugFileInstance::kConstructed);
+  EXPECT_EQ(zn::testing::LogWriterCount(), 1u);
   EvDebug().Debug("Fn", "after default cleanup");
   EvDebug(&sharing).Debug("Fn", "shared writer is gone");
   EvDebug(&other).Debug("Fn", "other still writes");
@@ -309,7 +309,7 @@ TEST_F(EvDebugInit, CleanupsCloseInstancesAndLaterMessagesAreDropped) {
   EXPECT_TRUE(HasLine(Content("zndemo.log"), "L0 0 Fn other still writes"));
 
   EvDebug::CleanupFileHandleList();
-  EXPECT_TRUE(LogState().writers.empty());
+  EXPECT_TRUE((zn::testing::LogWriterCount() == 0));
   EvDebug(&other).Error("Fn", "after list cleanup");
   EXPECT_FALSE(HasLine(Content("zndemo.log"), "L-1 0 Fn after list cleanup"));
 
@@ -320,7 +320,7 @@ TEST_F(EvDebugInit, CleanupsCloseInstancesAndLaterMessagesAreDropped) {
 
   // Resetting the list forgets the writers without closing them.
   EvDebug::ResetFileHandleList();
-  EXPECT_TRUE(LogState().writers.empty());
+  EXPECT_TRUE((zn::testing::LogWriterCount() == 0));
   EvDebug().Debug("Fn", "after reset");
   EXPECT_TRUE(HasLine(Content("zntest.log"), "L0 0 Fn after reset"));
 }

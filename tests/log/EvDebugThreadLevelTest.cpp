@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "log/LogTestUtil.h"
+#include "zn/log/LogTesting.h"
 
 namespace {
 
-using zn::detail::LogState;
 
 constexpr auto kWaitLimit = std::chrono::seconds(30);
 
@@ -26,7 +26,7 @@ class EvDebugThreadLevel : public zn::test::LogTest {
   }
   void TearDown() override {
     LogTest::TearDown();
-    EXPECT_EQ(LogState().threadLevelCount.load(), 0);
+    EXPECT_EQ(zn::testing::LogThreadLevelCount(), 0);
   }
 
   // Opens "zntest-<suffix>" into `instance`.
@@ -67,7 +67,7 @@ TEST_F(EvDebugThreadLevel, PushedInstanceAppliesToThePushingThreadOnly) {
   });
   std::thread b([&, pushedFuture = pushed.get_future()]() mutable {
     ASSERT_EQ(pushedFuture.wait_for(kWaitLimit), std::future_status::ready);
-    EXPECT_EQ(LogState().threadLevelCount.load(), 1);
+    EXPECT_EQ(zn::testing::LogThreadLevelCount(), 1);
     EvDebug().Debug("B", "B while A pushed");
     EXPECT_EQ(EvDebug().getModuleName(), "zntest");
     otherWrote.set_value();
@@ -87,7 +87,7 @@ TEST_F(EvDebugThreadLevel, NestedPushesPopInOrderAndBoundHandlesIgnoreTheStack) 
   EvDebug log;  // one handle, used before, during and after the pushes
   {
     ThLvlEvDebugFileInstance none(nullptr);  // a null push is no push
-    EXPECT_EQ(LogState().threadLevelCount.load(), 0);
+    EXPECT_EQ(zn::testing::LogThreadLevelCount(), 0);
     log.Debug("Fn", "null push");
   }
   {
@@ -96,13 +96,13 @@ TEST_F(EvDebugThreadLevel, NestedPushesPopInOrderAndBoundHandlesIgnoreTheStack) 
     EvDebug(&bound).Debug("Fn", "bound handle");
     {
       ThLvlEvDebugFileInstance second(&inner);
-      EXPECT_EQ(LogState().threadLevelCount.load(), 2);
+      EXPECT_EQ(zn::testing::LogThreadLevelCount(), 2);
       log.Debug("Fn", "two deep");
     }
     log.Debug("Fn", "one deep again");
   }
-  EXPECT_EQ(LogState().threadLevelCount.load(), 0);
-  EXPECT_EQ(zn::detail::ThreadInstanceStack(), nullptr);  // freed when empty
+  EXPECT_EQ(zn::testing::LogThreadLevelCount(), 0);
+  EXPECT_FALSE(zn::testing::LogThreadStackAllocated());  // freed when empty
   log.Debug("Fn", "restored");
   {
     // Redirection needs the process log open: once it is closed, handles

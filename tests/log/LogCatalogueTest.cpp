@@ -11,31 +11,31 @@ namespace {
 
 TEST(LogCatalogue, IdRuleGivesTheDocumentedValue) {
   // CRC-32 of "ABC" is 2743272264; the id clears the top bit.
-  EXPECT_EQ(zn::detail::LogIdForName("abc"), 595788616u);
-  EXPECT_EQ(zn::detail::LogIdForName("ABC"), 595788616u);
+  EXPECT_EQ(zn::LogIdForName("abc"), 595788616u);
+  EXPECT_EQ(zn::LogIdForName("ABC"), 595788616u);
   EXPECT_EQ(EvDebug::getLogId("abc"), 595788616u);  // unknown, still the id
   EXPECT_EQ(EvDebug::getLogId(nullptr), 0x7FFFFFFFu);
 }
 
 TEST(LogCatalogue, EveryRowIdMatchesItsNameAndRowsAreDistinct) {
-  const auto rows = zn::detail::LogCatalogueRows();
+  const auto rows = zn::LogCatalogueRows();
   ASSERT_FALSE(rows.empty());
   std::set<unsigned int> ids;
   std::set<std::string> names;
   for (const ZNLogFileInfo& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(row.id, zn::detail::LogIdForName(row.name));
+    EXPECT_EQ(row.id, zn::LogIdForName(row.name));
     EXPECT_EQ(row.id & 0x80000000u, 0u);
     EXPECT_EQ(row.reserved, 0u);
     EXPECT_GE(row.defaultMaxFileSize, 1u);
     EXPECT_GE(row.defaultVersions, 1u);
     EXPECT_TRUE(ids.insert(row.id).second);
     EXPECT_TRUE(names.insert(FXString::ToUpper(row.name)).second);
-    EXPECT_EQ(zn::detail::FindLogById(row.id), &row);
-    EXPECT_EQ(zn::detail::FindLogByName(FXString::ToLower(row.name)), &row);
+    EXPECT_EQ(zn::FindLogById(row.id), &row);
+    EXPECT_EQ(zn::FindLogByName(FXString::ToLower(row.name)), &row);
   }
   for (const char* name : {"znd", "PerformanceMetrics", "zndemo", "znadmin", "zntest"}) {
-    EXPECT_NE(zn::detail::FindLogByName(name), nullptr) << name;
+    EXPECT_NE(zn::FindLogByName(name), nullptr) << name;
   }
 }
 

@@ -8,8 +8,8 @@
 
 #include "helpers/TempDir.h"
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
 #include "zn/log/LogSettings.h"
+#include "zn/log/LogTesting.h"
 
 namespace zn::test {
 
@@ -25,7 +25,7 @@ class LogTest : public ::testing::Test {
 
   static void Reset() {
     EvDebug::CleanupFileHandleList();
-    zn::detail::LogState().defaultInstance = EvDebugFileInstance();
+    zn::testing::ResetDefaultLogInstance();
     zn::LogSettings::Clear();
     ZNPI_Focus::reload();
     EvDebug::m_bTurnOffAllLogs = false;

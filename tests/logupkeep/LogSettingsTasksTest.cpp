@@ -26,6 +26,7 @@
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/logupkeep/LogSettingsTasks.h"
+#include "zn/logupkeep/LogUpkeepTesting.h"
 #include "zuzazer/YqSleep.h"
 
 namespace {
@@ -101,7 +102,7 @@ TEST_F(LogSettingsTasks, RunningProcessFollowsLevelChangesAndTheirExpiry) {
 
 TEST_F(LogSettingsTasks, RevisionExpiresTemporarySettingsAndDropsCatalogueCounts) {
   OpenVerbose();
-  const ZNLogFileInfo* znd = zn::detail::FindLogByName("znd");
+  const ZNLogFileInfo* znd = zn::FindLogByName("znd");
   ASSERT_NE(znd, nullptr);
   const std::string zndCount = std::to_string(znd->defaultVersions);
   LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 5);
@@ -184,7 +185,7 @@ TEST_F(LogSettingsTasks, ImageFlagsOfOurProgramsExpireAndAreReported) {
   ASSERT_TRUE(store.setRegInt((std::string(kImageOptions) + "\\other").c_str(), "GlobalFlag", 2));  // not ours
   ASSERT_TRUE(store.setRegInt("SYSTEM\\CurrentControlSet\\Control\\Session Manager", "GlobalFlag", 0x400));
 
-  zn::detail::ResetGlobalFlagsSchedule();
+  zn::testing::ResetGlobalFlagsSchedule();
   CheckGlobalFlags_OnTimer(nullptr);
   int timeout = 0, detected = 0;
   ASSERT_TRUE(store.getRegInt("~Runtime\\gflags", "zndemo_Timeout", &timeout));
@@ -207,7 +208,7 @@ TEST_F(LogSettingsTasks, ImageFlagsOfOurProgramsExpireAndAreReported) {
 
   // Expired: the flags and the bookkeeping go; other images stay.
   ASSERT_TRUE(store.setRegInt("~Runtime\\gflags", "zndemo_Timeout", static_cast<int>(Now() - 5)));
-  zn::detail::ResetGlobalFlagsSchedule();
+  zn::testing::ResetGlobalFlagsSchedule();
   CheckGlobalFlags_OnTimer(nullptr);
   std::map<std::string, std::string> values;
   EXPECT_FALSE(store.getRegValues((std::string(kImageOptions) + "\\zndemo").c_str(), &values));
@@ -218,7 +219,7 @@ TEST_F(LogSettingsTasks, ImageFlagsOfOurProgramsExpireAndAreReported) {
   // Switched off: nothing is looked at.
   LogSettings::SetNumber("Znd", "disablegflagcheck", 1);
   ASSERT_TRUE(store.setRegInt((std::string(kImageOptions) + "\\zndemo").c_str(), "GlobalFlag", 0x100));
-  zn::detail::ResetGlobalFlagsSchedule();
+  zn::testing::ResetGlobalFlagsSchedule();
   CheckGlobalFlags_OnTimer(nullptr);
   EXPECT_FALSE(store.getRegInt("~Runtime\\gflags", "zndemo_Timeout", &timeout));
 

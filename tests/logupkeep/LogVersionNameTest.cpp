@@ -11,11 +11,11 @@
 
 namespace {
 
-using zn::detail::CompareDigitStrings;
-using zn::detail::IsNewerVersionName;
-using zn::detail::LogVersionName;
-using zn::detail::ParseLogVersionName;
-using zn::detail::VersionBaseOf;
+using zn::CompareDigitStrings;
+using zn::IsNewerVersionName;
+using zn::LogVersionName;
+using zn::ParseLogVersionName;
+using zn::VersionBaseOf;
 
 TEST(LogVersionName, AcceptsVersionsAndFlagsIrregularStamps) {
   struct Case {

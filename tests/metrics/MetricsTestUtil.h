@@ -13,10 +13,11 @@
 
 #include "helpers/TempDir.h"
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
 #include "zn/log/LogSettings.h"
-#include "zn/metrics/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
+#include "zn/log/LogTesting.h"
+#include "zn/metrics/MetricsTesting.h"
+#include "zn/metrics/MetricsEnablement.h"
 #include "znfocus/ZNPI_Focus.h"
 
 namespace zn::test {
@@ -34,19 +35,19 @@ class MetricsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ZNPI_Focus::reload();
-    zn::detail::ResetMetricsCollector();
+    zn::testing::ResetMetricsCollector();
     zn::LogSettings::Clear();
     zn::LogSettings::Set("EventManager", "dEVLOGDIR", m_dir.path());
     zn::LogSettings::SetNumber("EventManager", "PerformanceMetrics_DEBUGLEVEL", 5);
   }
   void TearDown() override {
-    zn::detail::ResetMetricsCollector();
+    zn::testing::ResetMetricsCollector();
     EvDebug::CleanupFileHandleList();
-    zn::detail::LogState().defaultInstance = EvDebugFileInstance();
+    zn::testing::ResetDefaultLogInstance();
     zn::LogSettings::Clear();
   }
 
-  static const std::string& Process() { return zn::detail::MetricsProcessName(); }
+  static const std::string& Process() { return zn::MetricsProcessName(); }
 
   // Collection on, without a logging thread left running: its dumps would
   // read and reset observations while the test works on them.

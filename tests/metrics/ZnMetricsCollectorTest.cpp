@@ -10,6 +10,7 @@
 
 #include "metrics/MetricsTestUtil.h"
 #include "zn/metrics/ZnMetricsCollector.h"
+#include "zn/metrics/MetricsTesting.h"
 #include "zuzazer/CYqLogger.h"
 
 namespace {
@@ -336,7 +337,7 @@ TEST_F(ZnMetricsCollectorTest, RegistrationAndRemovalAreLogged) {
 TEST_F(ZnMetricsCollectorTest, MetricsLogIsItsOwnFileWithTenMegabytesAndSevenDays) {
   StartCollecting();
   ZnMetricsCollector::RegisterInstance("Opened");
-  auto& instance = zn::detail::MetricsState().metricsLog;
+  auto& instance = zn::testing::MetricsLogInstance();
   ASSERT_EQ(instance.m_state.load(), EvDebugFileInstance::kOpen);
   CYqLogger* writer = instance.m_writer.load();
   ASSERT_NE(writer, nullptr);
@@ -350,8 +351,8 @@ TEST_F(ZnMetricsCollectorTest, MetricsLogIsItsOwnFileWithTenMegabytesAndSevenDay
 
 class ZnMetricsEnablementTest : public zn::test::MetricsTest {
  protected:
-  static zn::detail::MetricsDecision Decide(const std::string& process) {
-    return zn::detail::DecideMetricsCollection(process, zn::detail::ReadMetricsSwitches(process));
+  static zn::MetricsDecision Decide(const std::string& process) {
+    return zn::DecideMetricsCollection(process, zn::ReadMetricsSwitches(process));
   }
   static void Store(const std::string& name, long long value) { LogSettings::SetNumber(kMetricsSection, name, value); }
 };
@@ -397,14 +398,14 @@ TEST_F(ZnMetricsEnablementTest, StoreSwitchesDecide) {
 TEST_F(ZnMetricsEnablementTest, DisabledProcessCollectsNothing) {
   Store("Enable_ALL", 0);
   ZnMetricsCollector::Initialize();
-  EXPECT_EQ(zn::detail::MetricsState().loggingThread, nullptr);  // no logging thread
+  EXPECT_FALSE(zn::testing::MetricsLoggingThreadRunning());  // no logging thread
   EXPECT_EQ(ZnMetricsCollector::RegisterInstance("M", "I"), nullptr);
   ZnMetricsCollector::AddObservation("M", "I", "n", ZnStatSum);
   ZnMetricsCollector::Update("M", "I", "n", 5);
   ZnMetricsCollector::DumpStatisticsOnThread();
   ZnMetricsCollector::DumpStatistics("M", "I");
   ZnMetricsCollector::DumpStaticData("M", "I", "text");
-  EXPECT_TRUE(zn::detail::MetricsState().instances.empty());
+  EXPECT_EQ(zn::testing::MetricsInstanceCount(), 0u);
   EXPECT_TRUE(Lines().empty());
 
   // The decision is taken once: switching the store back changes nothing
@@ -428,7 +429,7 @@ TEST_F(ZnMetricsEnablementTest, ProcessSwitchedOnAloneSaysSo) {
 TEST_F(ZnMetricsEnablementTest, LaptopAgentNeverCollects) {
   LogSettings::SetNumber("FileSystemAgent", "nLaptopAgent", 1);
   ZnMetricsCollector::Initialize();
-  EXPECT_EQ(zn::detail::MetricsState().loggingThread, nullptr);
+  EXPECT_FALSE(zn::testing::MetricsLoggingThreadRunning());
   EXPECT_EQ(ZnMetricsCollector::RegisterInstance("M", "I"), nullptr);
 }
 

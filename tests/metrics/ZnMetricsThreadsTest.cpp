@@ -16,6 +16,7 @@
 #include "thread/ThreadTestUtil.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 #include "zn/thread/ZnThread.h"
+#include "zn/metrics/MetricsTesting.h"
 #include "zuzazer/CYqLogger.h"
 
 namespace {
@@ -30,7 +31,7 @@ std::atomic<int> g_linesSeen{0};
 
 bool CheckLockNotHeld(CYqLogger*, int, const char*) {
   g_linesSeen.fetch_add(1);
-  if (zn::detail::MetricsState().lock.locked()) g_linesUnderLock.fetch_add(1);
+  if (zn::testing::MetricsCollectorLockHeld()) g_linesUnderLock.fetch_add(1);
   return false;  // write the line as usual
 }
 
@@ -203,7 +204,7 @@ TEST_F(ZnMetricsThreadsTest, LoggingThreadDumpsPeriodicallyAndLosesNoUpdate) {
 
   ZnMetricsCollector::StopThreadSignal();
   EXPECT_TRUE(zn::test::ThreadGone(loggerId));
-  EXPECT_EQ(zn::detail::MetricsState().loggingThread, nullptr);
+  EXPECT_FALSE(zn::testing::MetricsLoggingThreadRunning());
   // What no periodic dump took yet goes into one more.
   ZnMetricsCollector::DumpStatisticsOnThread();
 
@@ -219,7 +220,9 @@ TEST_F(ZnMetricsThreadsTest, LoggingThreadDumpsPeriodicallyAndLosesNoUpdate) {
   bool updated = false;
   for (const std::string& line : snapshots) {
     updated = updated || ValueIn(line, "WorkerThreads") == 4;
-    if (updated) EXPECT_EQ(ValueIn(line, "WorkerThreads"), 4) << line;
+    if (updated) {
+      EXPECT_EQ(ValueIn(line, "WorkerThreads"), 4) << line;
+    }
   }
   EXPECT_TRUE(updated);
   // Every periodic line was written by the logging thread or by this test.
@@ -236,7 +239,7 @@ TEST_F(ZnMetricsThreadsTest, LoggingThreadDumpsPeriodicallyAndLosesNoUpdate) {
   }));
   ZnMetricsCollector::StopThreadSignal();
   ZnMetricsCollector::StopThreadSignal();  // a second stop has nothing to do
-  EXPECT_EQ(zn::detail::MetricsState().loggingThread, nullptr);
+  EXPECT_FALSE(zn::testing::MetricsLoggingThreadRunning());
 }
 
 TEST_F(ZnMetricsThreadsTest, DefaultFrequencyIsAMinuteAndStopEndsTheWait) {

@@ -22,9 +22,9 @@
 #include "sync/SyncTestUtil.h"
 #include "thread/ThreadTestUtil.h"
 #include "zn/error/ZnException.h"
-#include "zn/metrics/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 #include "zn/pool/ZnThreadPool.h"
+#include "zn/metrics/MetricsTesting.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ class ZnThreadPoolWork : public zn::test::LogTest {
  protected:
   void SetUp() override {
     LogTest::SetUp();
-    zn::detail::ResetMetricsCollector();
+    zn::testing::ResetMetricsCollector();
     LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
     LogSettings::SetNumber(kEM, "PerformanceMetrics_DEBUGLEVEL", 5);
     {
@@ -132,7 +132,7 @@ class ZnThreadPoolWork : public zn::test::LogTest {
   void TearDown() override {
     m_gate.open();  // never leave a worker stuck
     m_secondGate.open();
-    zn::detail::ResetMetricsCollector();
+    zn::testing::ResetMetricsCollector();
     LogTest::TearDown();
   }
   // The pool's lines in the process log.

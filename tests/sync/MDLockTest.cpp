@@ -250,7 +250,7 @@ TEST(MDEvent, SetMeansBusyForWaiters) {
 }
 
 TEST(LockTracking, RecordsHeldLocksWhenLogLocksIsSet) {
-  using zn::detail::LockTracking;
+  using zn::LockTracking;
   using zn::LogSettings;
   LogSettings::SetNumber(LockTracking::kMachineKey, "LogLocks", 1);
   if (!LockTracking::Enabled()) GTEST_SKIP() << "this process read LogLocks before the test could set it";

@@ -22,10 +22,10 @@
 
 namespace {
 
-using zn::detail::NamedKernelObject;
-using zn::detail::NamedObjectInit;
-using zn::detail::NamedObjectType;
-using zn::detail::WaitOutcome;
+using zn::NamedKernelObject;
+using zn::NamedObjectInit;
+using zn::NamedObjectType;
+using zn::WaitOutcome;
 using namespace zn::test;
 
 TEST(ZnSemaphore, NamedSemaphoreWorksAcrossProcesses) {

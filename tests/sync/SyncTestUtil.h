@@ -52,7 +52,7 @@ inline std::string UniqueName(const std::string& tag) {
 // Permission bits of the object's /dev/shm segment, -1 when it does not exist.
 inline int SegmentMode(const std::string& name) {
   struct stat st {};
-  const std::string path = "/dev/shm" + zn::detail::NamedKernelObject::SegmentName(name);
+  const std::string path = "/dev/shm" + zn::NamedKernelObject::SegmentName(name);
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
 }
 inline bool SegmentExists(const std::string& name) { return SegmentMode(name) != -1; }

@@ -212,11 +212,11 @@ class TaskTest : public ConfigTest {
   // A task setting of manager `mgr` as stored; "" when absent.
   static std::string Setting(const std::string& mgr, const std::string& name) {
     std::string text;
-    ZNPlatformInfo(0, 0).getString(zn::detail::PeriodicTaskSection(mgr).c_str(), name.c_str(), &text);
+    ZNPlatformInfo(0, 0).getString(zn::PeriodicTaskSection(mgr).c_str(), name.c_str(), &text);
     return text;
   }
   static void SetSetting(const std::string& mgr, const std::string& name, const std::string& text) {
-    ASSERT_NE(ZNPlatformInfo(0, 0).setString(zn::detail::PeriodicTaskSection(mgr).c_str(), name.c_str(), text), 0);
+    ASSERT_NE(ZNPlatformInfo(0, 0).setString(zn::PeriodicTaskSection(mgr).c_str(), name.c_str(), text), 0);
   }
   // Waits until the running manager `mgr` has taken over a fresh setting of
   // `task`, i.e. until it has refreshed at least once from now.

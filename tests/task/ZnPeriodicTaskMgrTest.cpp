@@ -5,6 +5,7 @@
 
 #include "helpers/AdminRunner.h"
 #include "task/TaskTestUtil.h"
+#include "zn/logupkeep/LogUpkeepTesting.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ TEST_F(TaskTest, LogMaintenanceTasksLoadByNameFromTheLibrary) {
   unsigned long until = 0;
   ASSERT_EQ(ZNPlatformInfo(0, 0).getNumber("EventManager", "zntest_DEBUGLEVEL_UNTIL", &until), 0);
   ASSERT_NE(ZNPlatformInfo(0, 0).setString("EventManager", "dEVLOGDIR", m_logDir.path()), 0);
-  zn::detail::ResetGlobalFlagsSchedule();
+  zn::testing::ResetGlobalFlagsSchedule();
   {
     ZnPeriodicTaskMgr mgr("Upkeep", &m_pool, table);
     ASSERT_EQ(mgr.getTaskCount(), 4u);

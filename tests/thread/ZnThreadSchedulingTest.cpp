@@ -30,10 +30,10 @@ int NiceOf(pid_t thread) {
 }
 
 TEST(ZnThreadScheduling, PriorityLevelsAreNiceValuesOfOneThread) {
-  EXPECT_EQ(zn::detail::NiceValueOfPriority(zn::detail::kPriorityNormal), 0);
-  EXPECT_EQ(zn::detail::NiceValueOfPriority(zn::detail::kPriorityBelowNormal), 10);
-  EXPECT_EQ(zn::detail::NiceValueOfPriority(zn::detail::kPriorityHigh), -10);
-  EXPECT_EQ(zn::detail::NiceValueOfPriority(7), 0);
+  EXPECT_EQ(zn::NiceValueOfPriority(zn::kPriorityNormal), 0);
+  EXPECT_EQ(zn::NiceValueOfPriority(zn::kPriorityBelowNormal), 10);
+  EXPECT_EQ(zn::NiceValueOfPriority(zn::kPriorityHigh), -10);
+  EXPECT_EQ(zn::NiceValueOfPriority(7), 0);
 
   Gate gate;
   ZnThread lowered;
@@ -43,14 +43,14 @@ TEST(ZnThreadScheduling, PriorityLevelsAreNiceValuesOfOneThread) {
   const int before = NiceOf(static_cast<pid_t>(bystander.getThreadID()));
   const int mine = NiceOf(::gettid());
 
-  const CYqError set = zn::detail::SetThreadPriority(lowered.getThreadID(), zn::detail::kPriorityBelowNormal);
+  const CYqError set = zn::SetThreadPriority(lowered.getThreadID(), zn::kPriorityBelowNormal);
   ASSERT_FALSE(set.IsError()) << set.AsString();
   EXPECT_EQ(NiceOf(static_cast<pid_t>(lowered.getThreadID())), 10);
   EXPECT_EQ(NiceOf(static_cast<pid_t>(bystander.getThreadID())), before);  // one thread only
   EXPECT_EQ(NiceOf(::gettid()), mine);
 
   // Raising needs the privilege to; without it the error is "access denied".
-  const CYqError high = zn::detail::SetThreadPriority(lowered.getThreadID(), zn::detail::kPriorityHigh);
+  const CYqError high = zn::SetThreadPriority(lowered.getThreadID(), zn::kPriorityHigh);
   if (high.IsError()) {
     EXPECT_EQ(FXErrorUtil::GetWin32(high), 5u) << high.AsString();
     EXPECT_EQ(NiceOf(static_cast<pid_t>(lowered.getThreadID())), 10);
@@ -58,7 +58,7 @@ TEST(ZnThreadScheduling, PriorityLevelsAreNiceValuesOfOneThread) {
     EXPECT_EQ(NiceOf(static_cast<pid_t>(lowered.getThreadID())), -10);
   }
   // A thread that does not exist.
-  EXPECT_TRUE(zn::detail::SetThreadPriority(0x7FFFFFF0u, zn::detail::kPriorityBelowNormal).IsError());
+  EXPECT_TRUE(zn::SetThreadPriority(0x7FFFFFF0u, zn::kPriorityBelowNormal).IsError());
 
   gate.open();
   EXPECT_TRUE(lowered.joinThread(kThreadWaitMs));
@@ -120,7 +120,7 @@ TEST(ZnThreadScheduling, AffinityReachesEveryThreadOfTheProcess) {
   for (int i = 0; i < 30000 && spawner.started.load() < 5; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-  const CYqError applied = zn::detail::SetProcessAffinity(one);
+  const CYqError applied = zn::SetProcessAffinity(one);
   spawner.stop.store(true);
   ASSERT_FALSE(applied.IsError()) << applied.AsString();
 
@@ -149,7 +149,7 @@ TEST(ZnThreadScheduling, AffinityReachesEveryThreadOfTheProcess) {
   EXPECT_EQ(code, 0u);
   for (auto& thread : waiting) EXPECT_TRUE(thread->joinThread(kThreadWaitMs));
 
-  const CYqError restored = zn::detail::SetProcessAffinity(original);
+  const CYqError restored = zn::SetProcessAffinity(original);
   ASSERT_FALSE(restored.IsError()) << restored.AsString();
   EXPECT_TRUE(HasMask(::gettid(), original));
 }

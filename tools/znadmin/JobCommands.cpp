@@ -18,7 +18,7 @@ namespace zn::admin {
 namespace {
 
 using zn::ConfigStore;
-using zn::detail::JobProcess;
+using zn::JobProcess;
 
 int Fail(const std::string& message, int code = kExitFailure) {
   std::cerr << "znadmin: " << message << "\n";
@@ -29,7 +29,7 @@ int Fail(const std::string& message, int code = kExitFailure) {
 // detached, a job whose process runs, or one whose process died.
 const char* JobState(const znpiAppInfo& app) {
   if (app.runningJobId == 0) return "idle";
-  switch (zn::detail::CheckJobProcess(app.runningJobPid, app.runningJobProcessName)) {
+  switch (zn::CheckJobProcess(app.runningJobPid, app.runningJobProcessName)) {
     case JobProcess::kNone: return "detached";
     case JobProcess::kAlive: return "running";
     case JobProcess::kGone: return "dead";

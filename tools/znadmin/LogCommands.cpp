@@ -45,7 +45,7 @@ int Fail(const std::string& message, int code = kExitFailure) {
 }
 
 // The catalogue's row of a log, by its name.
-const ZNLogFileInfo* KnownLog(const std::string& name) { return zn::detail::FindLogByName(name); }
+const ZNLogFileInfo* KnownLog(const std::string& name) { return zn::FindLogByName(name); }
 
 // "90", "90s", "15m", "2h" or "7d" in seconds; 0 when it does not parse.
 long long ParseDuration(const std::string& text) {
@@ -152,12 +152,12 @@ int Tail(const std::string& log, int lines, bool follow) {
 int Prune(std::string folder, bool dryRun) {
   if (folder.empty()) folder = zn::LogSettings::LogFilesDirectory();
   if (folder.empty()) return Fail("no folder given and the log folder (EventManager/dEVLOGDIR) is not set");
-  std::vector<zn::detail::PruneAction> plan;
-  const CYqError planned = zn::detail::PruneLogFolder(folder, true, &plan);
+  std::vector<zn::PruneAction> plan;
+  const CYqError planned = zn::PruneLogFolder(folder, true, &plan);
   if (planned.IsError()) return Fail("cannot prune [" + folder + "]: " + planned.AsString(eErrorOutputUser));
   std::size_t deletions = 0;
   for (const auto& action : plan) {
-    const bool remove = action.kind == zn::detail::PruneAction::kDelete;
+    const bool remove = action.kind == zn::PruneAction::kDelete;
     deletions += remove ? 1 : 0;
     std::cout << (dryRun ? (remove ? "would delete   " : "would compress ") : (remove ? "delete   " : "compress "))
               << action.path << "\n";

@@ -45,7 +45,7 @@ std::string Setting(ZNPlatformInfo& store, const char* section, const std::strin
 }
 
 int Show(const std::string& log, const std::string& only) {
-  const ZNLogFileInfo* row = zn::detail::FindLogByName(log);
+  const ZNLogFileInfo* row = zn::FindLogByName(log);
   if (row == nullptr) return Fail("[" + log + "] is not a log of this suite");
   const std::string folder = zn::LogSettings::LogFilesDirectory();
   if (folder.empty()) return Fail("the log folder (EventManager/dEVLOGDIR) is not set");

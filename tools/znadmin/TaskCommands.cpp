@@ -26,7 +26,7 @@
 namespace zn::admin {
 namespace {
 
-using zn::detail::PeriodicTaskSection;
+using zn::PeriodicTaskSection;
 
 int Fail(const std::string& message, int code = kExitFailure) {
   std::cerr << "znadmin: " << message << "\n";
@@ -56,7 +56,7 @@ std::set<std::string> TasksOf(const std::map<std::string, std::string>& values) 
   std::set<std::string> tasks;
   for (const auto& [name, text] : values) {
     for (const std::string_view suffix :
-         {zn::detail::kFrequencySuffix, zn::detail::kEnableSuffix, zn::detail::kLastRunTimeSuffix}) {
+         {zn::kFrequencySuffix, zn::kEnableSuffix, zn::kLastRunTimeSuffix}) {
       if (EndsWith(name, suffix)) tasks.insert(name.substr(0, name.size() - suffix.size()));
     }
   }
@@ -86,13 +86,13 @@ int ListManager(ZNPlatformInfo& store, const std::string& manager) {
             << "frequency" << "last run\n";
   for (const std::string& task : tasks) {
     long long last = 0;
-    const std::string lastName = task + std::string(zn::detail::kLastRunTimeSuffix);
-    const std::string lastRun = zn::detail::ReadLastRunTime(store, section, lastName, last)
+    const std::string lastName = task + std::string(zn::kLastRunTimeSuffix);
+    const std::string lastRun = zn::ReadLastRunTime(store, section, lastName, last)
                                     ? (last > 0 ? LocalTime(last) : "never")
                                     : "-";
     std::cout << "  " << std::setw(32) << task << std::setw(8)
-              << StoredText(values, task + std::string(zn::detail::kEnableSuffix)) << std::setw(11)
-              << StoredText(values, task + std::string(zn::detail::kFrequencySuffix)) << lastRun << "\n";
+              << StoredText(values, task + std::string(zn::kEnableSuffix)) << std::setw(11)
+              << StoredText(values, task + std::string(zn::kFrequencySuffix)) << lastRun << "\n";
   }
   return kExitOk;
 }
@@ -105,7 +105,7 @@ int List(const std::string& manager) {
     return code;
   }
   std::list<std::string> managers;
-  if (!store.getSubKeys(std::string(zn::detail::kPeriodicTasksSection).c_str(), &managers) || managers.empty()) {
+  if (!store.getSubKeys(std::string(zn::kPeriodicTasksSection).c_str(), &managers) || managers.empty()) {
     std::cout << "no periodic task settings in the store\n";
     return kExitOk;
   }
@@ -128,7 +128,7 @@ int Write(const std::string& manager, const std::string& task, std::string_view 
 }
 
 int Switch(const std::string& manager, const std::string& task, bool on) {
-  const int code = Write(manager, task, zn::detail::kEnableSuffix, on ? "1" : "0");
+  const int code = Write(manager, task, zn::kEnableSuffix, on ? "1" : "0");
   if (code != kExitOk) return code;
   std::cout << manager << "/" << task << ": " << (on ? "enabled" : "disabled")
             << " at the next refresh of a running manager\n";
@@ -140,12 +140,12 @@ int Frequency(const std::string& manager, const std::string& task, const std::st
     if (!ValidName(manager) || !ValidName(task)) return BadNames();
     ZNPlatformInfo store(0, 0);
     std::string text;
-    const std::string name = task + std::string(zn::detail::kFrequencySuffix);
+    const std::string name = task + std::string(zn::kFrequencySuffix);
     if (store.getString(PeriodicTaskSection(manager).c_str(), name.c_str(), &text) == 0) {
       std::cout << manager << "/" << task << ": the program's default\n";
       return kExitOk;
     }
-    const zn::detail::TaskSettingText setting = zn::detail::ParseTaskSetting(text);
+    const zn::TaskSettingText setting = zn::ParseTaskSetting(text);
     std::cout << manager << "/" << task << ": " << setting.value << " s"
               << (setting.fresh ? " (not yet taken over)" : "") << "\n";
     return kExitOk;
@@ -155,7 +155,7 @@ int Frequency(const std::string& manager, const std::string& task, const std::st
   if (error != std::errc() || end != seconds.data() + seconds.size() || value <= 0 || value > 0x7FFFFFFF) {
     return Fail("[" + seconds + "] is not a number of seconds above 0", kExitUsage);
   }
-  const int code = Write(manager, task, zn::detail::kFrequencySuffix, std::to_string(value));
+  const int code = Write(manager, task, zn::kFrequencySuffix, std::to_string(value));
   if (code != kExitOk) return code;
   std::cout << manager << "/" << task << ": every " << value << " s from the next refresh of a running manager\n";
   return kExitOk;

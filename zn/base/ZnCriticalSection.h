@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <mutex>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/FXThreadId.h"
 
-class ZnCriticalSection {
+class ZN_EXPORT ZnCriticalSection {
  public:
   ZnCriticalSection() = default;
   ~ZnCriticalSection() = default;
@@ -52,7 +53,7 @@ class ZnCriticalSection {
 };
 
 // Holds a critical section for its lifetime (blocking).
-class ZnCriticalSectionLock {
+class ZN_EXPORT ZnCriticalSectionLock {
  public:
   explicit ZnCriticalSectionLock(ZnCriticalSection* cs = nullptr) { reset(cs); }
   ~ZnCriticalSectionLock() { reset(nullptr); }
@@ -69,7 +70,7 @@ class ZnCriticalSectionLock {
 };
 
 // Tries a critical section once; releases it only when it got it.
-class ZnCriticalSectionTryLock {
+class ZN_EXPORT ZnCriticalSectionTryLock {
  public:
   explicit ZnCriticalSectionTryLock(ZnCriticalSection* cs);
   ~ZnCriticalSectionTryLock();

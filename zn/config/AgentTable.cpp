@@ -1,4 +1,4 @@
-#include "zn/config/AgentTable.h"
+#include "zn/config/internal/AgentTable.h"
 
 #include "zn/config/ZNPI_ApplicationAgent.h"
 

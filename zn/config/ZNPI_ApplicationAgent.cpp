@@ -1,6 +1,6 @@
 #include "zn/config/ZNPI_ApplicationAgent.h"
 
-#include "zn/config/AgentTable.h"
+#include "zn/config/internal/AgentTable.h"
 
 using zn::detail::AgentRow;
 using zn::detail::FindAgent;

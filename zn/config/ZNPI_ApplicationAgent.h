@@ -5,9 +5,10 @@
 
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPI_Platform.h"
 
-class ZNPI_ApplicationAgentBase : public ZNPI_HubClient {
+class ZN_EXPORT ZNPI_ApplicationAgentBase : public ZNPI_HubClient {
  public:
   // The suite's agent types (1 to 116; the ones without a row in the agent
   // table have no section).

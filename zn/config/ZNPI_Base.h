@@ -5,12 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPI_Component.h"
 #include "zn/config/ZNPlatformInfo.h"
 
 class CYqLibrary;
 
-class ZNPI_EventManager : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_EventManager : public ZNPlatformInfo {
  public:
   ZNPI_EventManager() = default;
   explicit ZNPI_EventManager(EvDebug* log) : ZNPlatformInfo(log) {}
@@ -44,7 +45,7 @@ inline constexpr unsigned long kZnPlatformHubNetChild = 8;
 inline constexpr unsigned long kZnPlatformHubNetParent = 16;
 inline constexpr unsigned long kZnPlatformSdk = 128;
 
-class ZNPI_Base : public ZNPI_EventManager {
+class ZN_EXPORT ZNPI_Base : public ZNPI_EventManager {
  public:
   ZNPI_Base() : ZNPI_EventManager(0, 1) {}
   explicit ZNPI_Base(EvDebug* log) : ZNPI_EventManager(0, 1) { setEvent(log); }
@@ -91,7 +92,7 @@ class ZNPI_Base : public ZNPI_EventManager {
   uint32_t m_platformType = 0;
 };
 
-class ZNPI_Library : public ZNPI_Base {
+class ZN_EXPORT ZNPI_Library : public ZNPI_Base {
  public:
   ZNPI_Library() = default;
   explicit ZNPI_Library(EvDebug* log) : ZNPI_Base(log) {}

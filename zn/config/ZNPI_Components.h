@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPI_Component.h"
 #include "zn/config/ZNPlatformInfo.h"
 
@@ -22,7 +23,7 @@
                                                                                                   \
  public:
 
-class ZNPI_Znd : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_Znd : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_Znd, "Znd")
   unsigned long getMinZNDMessageHandlerThreads();
   unsigned long getInitialZNDMessageHandlerThreads();
@@ -37,7 +38,7 @@ class ZNPI_Znd : public ZNPlatformInfo {
   uint32_t m_indexDebug = 0, m_sqlDebug = 0;
 };
 
-class ZNPI_Alert : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_Alert : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_Alert, "Alert")
   unsigned long getOptions(bool refresh = false);
   unsigned long getHighWaterMark(bool refresh = false);
@@ -47,13 +48,13 @@ class ZNPI_Alert : public ZNPlatformInfo {
   uint32_t m_options = 0, m_highWaterMark = 0, m_lowWaterMark = 0;
 };
 
-class ZNPI_Runtime : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_Runtime : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_Runtime, "Runtime")
   // The library named for a role ("sLN" + role, e.g. "sLNSQL").
   std::string getLibraryName(const char* role);
 };
 
-class ZNPI_DataBase : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_DataBase : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_DataBase, "Database")
   // "sCONNECTION", or "sCONNECTION_" + database for a named one.
   std::string getConnectionString(const char* database = nullptr);
@@ -71,7 +72,7 @@ class ZNPI_DataBase : public ZNPlatformInfo {
   unsigned long perProcess(const char* name, const char* process);
 };
 
-class ZNPI_MediaManager : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_MediaManager : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_MediaManager, "MediaManager")
   unsigned long getMaintenanceIntervalMinutes();
   unsigned long getPruneIntervalMinutes();
@@ -89,7 +90,7 @@ class ZNPI_MediaManager : public ZNPlatformInfo {
   bool writeRetry(const std::string& section, unsigned long lastRetry, unsigned long status);
 };
 
-class ZNPI_ResourceManager : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_ResourceManager : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_ResourceManager, "ResourceManager")
   unsigned long getInterruptDelayInterval();
   unsigned long getResourceReleaseIntervalMin();
@@ -101,7 +102,7 @@ class ZNPI_ResourceManager : public ZNPlatformInfo {
 };
 
 // Free-space minimums are in megabytes.
-class ZNPI_SpaceCheck : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_SpaceCheck : public ZNPlatformInfo {
   ZN_COMPONENT_BASICS(ZNPI_SpaceCheck, "QMachineMaint")
   // "n<area>_MIN" / "n<area>_MAX" for the areas ORVANE, ORVANEDB, ORVANETEMP,
   // LogFiles, JOBRESULTS, SMTP, SYSTEMP, SYSVAR.
@@ -124,7 +125,7 @@ class ZNPI_SpaceCheck : public ZNPlatformInfo {
 
 // Storage resource management: each getter fills its out-argument and
 // returns true, with the default when the value is unreadable.
-class ZNPI_Srm {
+class ZN_EXPORT ZNPI_Srm {
  public:
   ZNPI_Srm() = default;
   explicit ZNPI_Srm(EvDebug* log) : m_store(log) {}

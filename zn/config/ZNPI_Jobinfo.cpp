@@ -104,7 +104,7 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-namespace zn::detail {
+namespace zn {
 
 JobProcess CheckJobProcess(int pid, const std::string& processName) {
   if (pid <= 0) return JobProcess::kNone;
@@ -138,7 +138,7 @@ JobProcess CheckJobProcess(int pid, const std::string& processName) {
   return comm == wanted.substr(0, 15) ? JobProcess::kAlive : JobProcess::kGone;
 }
 
-}  // namespace zn::detail
+}  // namespace zn
 
 ZNPI_Jobinfo::ZNPI_Jobinfo() : m_section(kSection) {}
 

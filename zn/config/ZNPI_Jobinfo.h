@@ -17,12 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPlatformInfo.h"
 
 class EvDebug;
 
 // One application's entry, as getClientsInfo reads it.
-struct znpiAppInfo {
+struct ZN_EXPORT znpiAppInfo {
   int appId = 0;
   std::string displayName;
   long long lastBackupStartTime = 0;
@@ -53,8 +54,10 @@ struct znpiAppInfo {
 };
 
 namespace zn::detail {
-
 struct JobValue;
+}  // namespace zn::detail
+
+namespace zn {
 
 // What became of the process that a job entry names.
 enum class JobProcess {
@@ -62,11 +65,11 @@ enum class JobProcess {
   kAlive,  // it runs
   kGone,   // no such process, only its zombie, or the pid now runs another program
 };
-JobProcess CheckJobProcess(int pid, const std::string& processName);
+ZN_EXPORT JobProcess CheckJobProcess(int pid, const std::string& processName);
 
-}  // namespace zn::detail
+}  // namespace zn
 
-class ZNPI_Jobinfo {
+class ZN_EXPORT ZNPI_Jobinfo {
  public:
   // Bits of setPerfctrs' mask.
   static constexpr int kPerfPhase = 1;
@@ -160,9 +163,9 @@ class ZNPI_Jobinfo {
   std::string appSection(int appId) const;
   // Writes `values` into the entry in one transaction (creating its key with
   // `createKey`); false on failure, which is logged but not recorded.
-  bool writeValues(int appId, const std::vector<zn::detail::JobValue>& values, bool createKey);
+  ZN_HIDDEN bool writeValues(int appId, const std::vector<zn::detail::JobValue>& values, bool createKey);
   // The setters: presence check, then writeValues.
-  int setValues(const char* context, int appId, const char* what, const std::vector<zn::detail::JobValue>& values);
+  ZN_HIDDEN int setValues(const char* context, int appId, const char* what, const std::vector<zn::detail::JobValue>& values);
   // Single reads; on failure the store's code is in m_pInfo.
   bool readNumber(int appId, const char* name, int& out);
   bool readNumber64(int appId, const char* name, unsigned long long& out);

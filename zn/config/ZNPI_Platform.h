@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPI_Base.h"
 #include "zn/crypto/ZNPassword.h"
 
-class ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_PlatformBase {
  public:
   // Type 0 takes the machine's own role from its platform type: 1 when it
   // has bit 1, else 4 when it has bit 4, else 2 when it has bit 2, else 0.
@@ -32,7 +33,7 @@ class ZNPI_PlatformBase {
   zn::detail::ComponentValues m_values;
 };
 
-class ZNPI_HubServer : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_HubServer : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_HubServer(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformHubServer, "HubServe", log) {}
 
@@ -48,7 +49,7 @@ class ZNPI_HubServer : public ZNPI_PlatformBase {
   bool isTraceAlerts();
 };
 
-class ZNPI_MediaNode : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_MediaNode : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_MediaNode(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformMediaNode, "MediaNode", log) {}
 
@@ -66,7 +67,7 @@ class ZNPI_MediaNode : public ZNPI_PlatformBase {
   std::string m_indexCacheDirectory;
 };
 
-class ZNPI_NDMPAPI : public ZNPI_MediaNode {
+class ZN_EXPORT ZNPI_NDMPAPI : public ZNPI_MediaNode {
  public:
   explicit ZNPI_NDMPAPI(EvDebug* log = nullptr) : ZNPI_MediaNode(log, "NDMP_API") {}
 
@@ -82,7 +83,7 @@ class ZNPI_NDMPAPI : public ZNPI_MediaNode {
            m_traceComponents = 0, m_traceDetail = 0;
 };
 
-class ZNPI_HubClient : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_HubClient : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_HubClient(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformClient, "iDepotAgent", log) {}
 
@@ -99,7 +100,7 @@ class ZNPI_HubClient : public ZNPI_PlatformBase {
   ZNPI_HubClient(EvDebug* log, const char* section) : ZNPI_PlatformBase(kZnPlatformClient, section, log) {}
 };
 
-class ZNPI_HubNetChild : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_HubNetChild : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_HubNetChild(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformHubNetChild, "HubNet", log) {}
 
@@ -110,7 +111,7 @@ class ZNPI_HubNetChild : public ZNPI_PlatformBase {
   std::string getLibraryName(const char* role);
 };
 
-class ZNPI_HubNetParent : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_HubNetParent : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_HubNetParent(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformHubNetParent, "HubNet", log) {}
 
@@ -119,12 +120,12 @@ class ZNPI_HubNetParent : public ZNPI_PlatformBase {
   std::string getVersion();
 };
 
-class ZNPI_PerlaneSDK : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_PerlaneSDK : public ZNPI_PlatformBase {
  public:
   explicit ZNPI_PerlaneSDK(EvDebug* log = nullptr) : ZNPI_PlatformBase(kZnPlatformSdk, nullptr, log) {}
 };
 
-class ZNPI_Production : public ZNPI_PlatformBase {
+class ZN_EXPORT ZNPI_Production : public ZNPI_PlatformBase {
  public:
   // The platform type comes from the store.
   explicit ZNPI_Production(EvDebug* log = nullptr) : ZNPI_PlatformBase(0, "ProductionData", log) {}

@@ -4,10 +4,11 @@
 
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zn/config/ZNPI_Component.h"
 #include "zn/config/ZNPlatformInfo.h"
 
-class ZNPI_Session : public ZNPlatformInfo {
+class ZN_EXPORT ZNPI_Session : public ZNPlatformInfo {
  public:
   ZNPI_Session() = default;
   explicit ZNPI_Session(EvDebug* log) : ZNPlatformInfo(log) {}

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "zn/base/ZnExport.h"
 #include "zn/store/StoreKeys.h"
 
 class EvDebug;
@@ -17,7 +18,7 @@ class ZNPassword;
 
 // A key of the store as the handle-taking calls see it: its full path (as
 // expandKeyName gives it).
-struct ZnRegKey {
+struct ZN_EXPORT ZnRegKey {
   std::string path;
 };
 using HKEY = const ZnRegKey*;
@@ -25,7 +26,7 @@ using HKEY = const ZnRegKey*;
 // The size of the service-pack name and update buffers of the update records.
 inline constexpr int kZnPatchTextSize = 1024;
 
-class ZNPlatformInfo {
+class ZN_EXPORT ZNPlatformInfo {
  public:
   // ORed into the access of every key opened; kept for callers that set it.
   static int Reg_Additional_Flags;
@@ -221,4 +222,4 @@ class ZNPlatformInfo {
 };
 
 // Whether the process's default instance is a scale-out compute node.
-bool isScaleCompute();
+ZN_EXPORT bool isScaleCompute();

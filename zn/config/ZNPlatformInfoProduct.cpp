@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "zn/config/AgentTable.h"
+#include "zn/config/internal/AgentTable.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zuzazer/FXString.h"
 

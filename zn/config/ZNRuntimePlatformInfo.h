@@ -12,11 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "zn/config/ZNPlatformInfo.h"
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
+#include "zn/config/ZNPlatformInfo.h"
 #include "zuzazer/FXNoDestructor.h"
 
-class ZNRuntimePlatformInfo : public ZNPlatformInfo {
+class ZN_EXPORT ZNRuntimePlatformInfo : public ZNPlatformInfo {
  public:
   using ZNPlatformInfo::ZNPlatformInfo;
 

@@ -6,8 +6,9 @@
 #include <unordered_map>
 
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
 
-class ZnFeatureCache {
+class ZN_EXPORT ZnFeatureCache {
  public:
   explicit ZnFeatureCache(const std::string& instance);
   ZnFeatureCache(const ZnFeatureCache&) = delete;

@@ -5,7 +5,9 @@
 
 #include <string>
 
-class ZNPassword {
+#include "zn/base/ZnExport.h"
+
+class ZN_EXPORT ZNPassword {
  public:
   ZNPassword() = default;
   explicit ZNPassword(std::string encoded) : m_encoded(std::move(encoded)) {}

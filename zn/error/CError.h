@@ -3,7 +3,9 @@
 
 #include <cstdarg>
 
-class CError {
+#include "zn/base/ZnExport.h"
+
+class ZN_EXPORT CError {
  public:
   static constexpr int kMaxText = 512;
 

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <string>
 
-class CErrorMessageId {
+#include "zn/base/ZnExport.h"
+
+class ZN_EXPORT CErrorMessageId {
  public:
   CErrorMessageId() = default;
   CErrorMessageId(unsigned char subSystemId, unsigned int index) { messageId(subSystemId, index); }
@@ -36,7 +38,7 @@ class CErrorMessageId {
   uint32_t m_value = 0;
 };
 
-class CErrorMessage {
+class ZN_EXPORT CErrorMessage {
  public:
   CErrorMessage() = default;
   CErrorMessage(const CErrorMessage&) = default;

@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/CYqError.h"
 
 namespace zn::detail {
@@ -74,23 +75,23 @@ class DescribedErrorItem : public Base {
 
 }  // namespace zn::detail
 
-class FXErrorItemMM : public zn::detail::NumberedErrorItem<FXErrorItemMM> {
+class ZN_EXPORT FXErrorItemMM : public zn::detail::NumberedErrorItem<FXErrorItemMM> {
  public:
   FXErrorItemMM(const FXCodeLocation& location, int number) : NumberedErrorItem(location, "MM", number) {}
 };
 
-class FXErrorItemMMDescription
+class ZN_EXPORT FXErrorItemMMDescription
     : public zn::detail::DescribedErrorItem<FXErrorItemMM, FXErrorItemMMDescription> {
  public:
   using DescribedErrorItem::DescribedErrorItem;
 };
 
-class FXErrorItemVS : public zn::detail::NumberedErrorItem<FXErrorItemVS> {
+class ZN_EXPORT FXErrorItemVS : public zn::detail::NumberedErrorItem<FXErrorItemVS> {
  public:
   FXErrorItemVS(const FXCodeLocation& location, int number) : NumberedErrorItem(location, "VS", number) {}
 };
 
-class FXErrorItemVSDescription
+class ZN_EXPORT FXErrorItemVSDescription
     : public zn::detail::DescribedErrorItem<FXErrorItemVS, FXErrorItemVSDescription> {
  public:
   using DescribedErrorItem::DescribedErrorItem;
@@ -98,25 +99,25 @@ class FXErrorItemVSDescription
 
 namespace FXErrorUtil {
 
-CYqError ErrorMM(const FXCodeLocation& location, int number);
-CYqError ErrorMM(const FXCodeLocation& location, int number, const char* format, ...)
+ZN_EXPORT CYqError ErrorMM(const FXCodeLocation& location, int number);
+ZN_EXPORT CYqError ErrorMM(const FXCodeLocation& location, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number);
-CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...)
+ZN_EXPORT CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number);
+ZN_EXPORT CYqError& PushMM(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
-bool IsMM(const CYqError& error, int number);
-bool IsNotMM(const CYqError& error, int number);
+ZN_EXPORT bool IsMM(const CYqError& error, int number);
+ZN_EXPORT bool IsNotMM(const CYqError& error, int number);
 // 0 for success, the MM number when one is found, else 65535.
-int GetMM(const CYqError& error);
+ZN_EXPORT int GetMM(const CYqError& error);
 
-CYqError ErrorVS(const FXCodeLocation& location, int number);
-CYqError ErrorVS(const FXCodeLocation& location, int number, const char* format, ...)
+ZN_EXPORT CYqError ErrorVS(const FXCodeLocation& location, int number);
+ZN_EXPORT CYqError ErrorVS(const FXCodeLocation& location, int number, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number);
-CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...)
+ZN_EXPORT CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number);
+ZN_EXPORT CYqError& PushVS(CYqError& error, const FXCodeLocation& location, int number, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
-bool IsVS(const CYqError& error, int number);
-bool IsNotVS(const CYqError& error, int number);
-int GetVS(const CYqError& error);
+ZN_EXPORT bool IsVS(const CYqError& error, int number);
+ZN_EXPORT bool IsNotVS(const CYqError& error, int number);
+ZN_EXPORT int GetVS(const CYqError& error);
 
 }  // namespace FXErrorUtil

@@ -7,7 +7,9 @@
 #include <exception>
 #include <string>
 
-class ZnException : public std::exception {
+#include "zn/base/ZnExport.h"
+
+class ZN_EXPORT ZnException : public std::exception {
  public:
   ZnException(const char* function, const char* message, const char* file, int line = -1, int errorNumber = 0);
   ZnException(const char* function, const std::string& message, const char* file, int line = -1,

@@ -5,7 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugState.h"
+#include "zn/log/LogTesting.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXNoDestructor.h"
 #include "zuzazer/FXThreadId.h"
@@ -256,3 +257,13 @@ ThLvlEvDebugFileInstance::~ThLvlEvDebugFileInstance() {
   ZnCriticalSectionLock lock(&state.threadLevelLock);
   state.threadLevelCount.fetch_sub(1);
 }
+
+namespace zn::testing {
+
+void ResetDefaultLogInstance() { detail::LogState().defaultInstance = EvDebugFileInstance(); }
+int DefaultLogInstanceState() { return detail::LogState().defaultInstance.m_state.load(); }
+std::size_t LogWriterCount() { return detail::LogState().writers.size(); }
+int LogThreadLevelCount() { return detail::LogState().threadLevelCount.load(); }
+bool LogThreadStackAllocated() { return detail::ThreadInstanceStack() != nullptr; }
+
+}  // namespace zn::testing

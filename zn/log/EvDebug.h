@@ -9,13 +9,14 @@
 #include <mutex>
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/CYqError.h"
 
 class CYqLogger;
 
 // One row of the log catalogue.
-struct ZNLogFileInfo {
+struct ZN_EXPORT ZNLogFileInfo {
   unsigned int id;                  // CRC-32 of the upper-cased name, top bit cleared
   const char* name;                 // log name and base of the file name
   unsigned int reserved;            // always 0
@@ -26,7 +27,7 @@ struct ZNLogFileInfo {
 
 // A record for printStringFormatted: a 10-character date, an 8-character
 // time and the message.
-struct MsgEventFormatted {
+struct ZN_EXPORT MsgEventFormatted {
   char date[11];
   char time[9];
   const char* message;
@@ -35,7 +36,7 @@ struct MsgEventFormatted {
 // One open log as EvDebug sees it. Fields the write path reads without a
 // lock are atomic; the module name and prefix are guarded by the settings
 // lock.
-class EvDebugFileInstance {
+class ZN_EXPORT EvDebugFileInstance {
  public:
   static constexpr int kConstructed = -1;
   static constexpr int kInitializing = -2;
@@ -58,7 +59,7 @@ class EvDebugFileInstance {
   std::atomic<long long> m_lastRefresh{0};  // seconds since 1970
 };
 
-class EvDebug : public ZNPI_Focus {
+class ZN_EXPORT EvDebug : public ZNPI_Focus {
  public:
   static constexpr unsigned int kInvalidLogId = 0x7FFFFFFF;
   // Access methods: keep the file open between lines, or reopen per line.
@@ -242,7 +243,7 @@ class EvDebug : public ZNPI_Focus {
 };
 
 // While it lives, lines written on this thread are not streamed.
-class EvDebugZnScaleSuspendStreaming {
+class ZN_EXPORT EvDebugZnScaleSuspendStreaming {
  public:
   EvDebugZnScaleSuspendStreaming();
   ~EvDebugZnScaleSuspendStreaming();
@@ -252,7 +253,7 @@ class EvDebugZnScaleSuspendStreaming {
 
 // While it lives, handles that follow the default instance write, on this
 // thread only, into the pushed instance.
-class ThLvlEvDebugFileInstance {
+class ZN_EXPORT ThLvlEvDebugFileInstance {
  public:
   explicit ThLvlEvDebugFileInstance(EvDebugFileInstance* instance);
   ~ThLvlEvDebugFileInstance();

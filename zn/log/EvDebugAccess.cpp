@@ -3,8 +3,8 @@
 #include <string>
 
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugModule.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugModule.h"
+#include "zn/log/internal/EvDebugState.h"
 #include "zuzazer/CYqLogger.h"
 
 using zn::detail::LogState;

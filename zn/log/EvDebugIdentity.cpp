@@ -1,4 +1,4 @@
-#include "zn/log/EvDebugIdentity.h"
+#include "zn/log/internal/EvDebugIdentity.h"
 
 #include <unistd.h>
 

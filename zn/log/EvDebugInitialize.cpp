@@ -13,9 +13,9 @@
 
 #include "dazurudev/CYqIPAddr.h"
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugIdentity.h"
-#include "zn/log/EvDebugModule.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugIdentity.h"
+#include "zn/log/internal/EvDebugModule.h"
+#include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettings.h"
 #include "zn/util/ZnOSInfo.h"
@@ -157,7 +157,7 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
   EvDebugFileInstance* instance = resolveInstance();
   if (instance->m_state.load() == EvDebugFileInstance::kOpen) return true;
 
-  const ZNLogFileInfo* row = zn::detail::FindLogById(logId);
+  const ZNLogFileInfo* row = zn::FindLogById(logId);
   if (row == nullptr) {
     const CYqError error = FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorNothingFound,
                                                    "Couldn't find the log name for id:[%u]", logId);

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugModule.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugModule.h"
+#include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogSettings.h"
 #include "zn/util/ZnStdVersion.h"
 #include "zuzazer/CYqLogger.h"

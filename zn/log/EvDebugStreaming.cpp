@@ -6,7 +6,7 @@
 #include <string>
 
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogSettings.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/CYqLogger.h"

@@ -9,8 +9,8 @@
 #include <mutex>
 
 #include "zn/log/EvDebug.h"
-#include "zn/log/EvDebugIdentity.h"
-#include "zn/log/EvDebugState.h"
+#include "zn/log/internal/EvDebugIdentity.h"
+#include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/util/ZnProcessName.h"
 #include "zuzazer/CYqLogger.h"
@@ -88,8 +88,8 @@ void EvDebug::printStringFormatted(MsgEventFormatted* record, char* out) {
 
 unsigned int EvDebug::getLogId(const char* name) {
   if (name == nullptr) return kInvalidLogId;
-  const unsigned int id = zn::detail::LogIdForName(name);
-  if (zn::detail::FindLogById(id) == nullptr) {
+  const unsigned int id = zn::LogIdForName(name);
+  if (zn::FindLogById(id) == nullptr) {
     const std::string text =
         std::string(name) + ":This log file is not found in the internal list. Please add to the Build system.";
     ReportToSysLog(text.c_str());
@@ -98,7 +98,7 @@ unsigned int EvDebug::getLogId(const char* name) {
 }
 
 CYqError EvDebug::GetLogName(unsigned int logId, const std::string& suffix, std::string& name) {
-  const ZNLogFileInfo* row = zn::detail::FindLogById(logId);
+  const ZNLogFileInfo* row = zn::FindLogById(logId);
   if (row == nullptr) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorNothingFound, "Couldn't find the log name for id:[%u]",
                                    logId);
@@ -107,4 +107,4 @@ CYqError EvDebug::GetLogName(unsigned int logId, const std::string& suffix, std:
   return CYqError::Success();
 }
 
-const ZNLogFileInfo* EvDebug::GetLogFileInfo(unsigned int logId) { return zn::detail::FindLogById(logId); }
+const ZNLogFileInfo* EvDebug::GetLogFileInfo(unsigned int logId) { return zn::FindLogById(logId); }

@@ -7,7 +7,7 @@
 #include "zuzazer/FXNoDestructor.h"
 #include "zuzazer/FXString.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
 constexpr ZNLogFileInfo kLogCatalogue[] = {
@@ -54,4 +54,4 @@ const ZNLogFileInfo* FindLogByName(std::string_view name) {
   return it != byName.end() ? it->second : nullptr;
 }
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -24,7 +24,7 @@ namespace zn {
 
 // The readers of derived values; each may be null (its default is then
 // used). Filled once, while the library loads.
-struct LogSettingHooks {
+struct ZN_EXPORT LogSettingHooks {
   unsigned long (*platformType)() = nullptr;           // ZNPlatformInfo::getZNPlatformType
   int (*preferredIPFamily)() = nullptr;                // ZNPI_Session::GetPreferredIPFamily
   int (*fdsetSize)(const std::string& name) = nullptr; // ZNPI_Session::getFdsetSize

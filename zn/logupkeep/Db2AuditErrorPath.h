@@ -4,8 +4,9 @@
 // folder pruning; does nothing unless both values are set.
 #pragma once
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/CYqError.h"
 
 // Returns the first failure (a folder that cannot be listed, a file that
 // cannot be deleted); each is logged and the others still go on.
-CYqError CheckAndPruneDb2AuditErrorPath();
+ZN_EXPORT CYqError CheckAndPruneDb2AuditErrorPath();

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/C7zip.h"
 #include "zuzazer/CYqError.h"
 
@@ -11,5 +12,5 @@
 // ".zip". Fails with 774 when no archiver is given, the name is empty or not
 // a ".zip", or the archive does not hold that log; an extraction error is
 // returned as the archiver gave it.
-CYqError DeCompressLogFile(C7zip* archiver, const std::string& folder, const std::string& file,
+ZN_EXPORT CYqError DeCompressLogFile(C7zip* archiver, const std::string& folder, const std::string& file,
                            const std::string& destination, std::string& result);

@@ -9,7 +9,7 @@
 
 #include "zn/config/ZNPI_Base.h"
 #include "zn/log/EvDebug.h"
-#include "zn/logupkeep/LogPruneParameters.h"
+#include "zn/logupkeep/internal/LogPruneParameters.h"
 #include "zn/log/LogSettings.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"

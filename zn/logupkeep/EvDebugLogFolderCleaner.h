@@ -7,10 +7,11 @@
 #include <span>
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/CTimeStamp.h"
 #include "zuzazer/CYqError.h"
 
-struct EvDebugLogFolderPolicy {
+struct ZN_EXPORT EvDebugLogFolderPolicy {
   const char* name;
   const char* subFolder;    // null for "Default" (any other) and "Root Folder"
   int expiryDays;           // -1: never cleaned
@@ -20,7 +21,7 @@ struct EvDebugLogFolderPolicy {
   std::span<const char* const> keptEndings;
 };
 
-class EvDebugLogFolderCleaner {
+class ZN_EXPORT EvDebugLogFolderCleaner {
  public:
   // The policy table: "Default", "Root Folder", then the known sub-folders.
   static std::span<const EvDebugLogFolderPolicy> Policies();

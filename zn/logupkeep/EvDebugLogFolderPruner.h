@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/CYqError.h"
 
-class EvDebugLogFolderPruner {
+class ZN_EXPORT EvDebugLogFolderPruner {
  public:
   // Prunes every folder; each failure is logged and the next folder goes
   // on. Returns the first failure.

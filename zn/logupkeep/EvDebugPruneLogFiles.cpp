@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "zn/log/EvDebug.h"
-#include "zn/logupkeep/LogPruneParameters.h"
+#include "zn/logupkeep/internal/LogPruneParameters.h"
 #include "zn/logupkeep/LogPrunePlan.h"
-#include "zn/logupkeep/LogPruneWalk.h"
+#include "zn/logupkeep/internal/LogPruneWalk.h"
 #include "zn/log/LogSettings.h"
-#include "zn/logupkeep/LogVersionCompressor.h"
+#include "zn/logupkeep/internal/LogVersionCompressor.h"
 #include "zn/logupkeep/LogVersionName.h"
 #include "zuzazer/C7zip.h"
 #include "zuzazer/FXErrorUtil.h"
@@ -213,8 +213,12 @@ void CleanupLatestLogFiles(const PruneRun& run) {
 }
 
 }  // namespace
+}  // namespace zn::detail
+
+namespace zn {
 
 CYqError PruneLogFolder(std::string& folder, bool compress, std::vector<PruneAction>* plan) {
+  using namespace zn::detail;
   if (folder.empty()) {
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorEmptyInput, "Log files path is empty");
   }
@@ -260,8 +264,8 @@ CYqError PruneLogFolder(std::string& folder, bool compress, std::vector<PruneAct
   return CYqError::Success();
 }
 
-}  // namespace zn::detail
+}  // namespace zn
 
 CYqError EvDebug::PruneLogFiles(std::string& folder, bool compress) {
-  return zn::detail::PruneLogFolder(folder, compress, nullptr);
+  return zn::PruneLogFolder(folder, compress, nullptr);
 }

@@ -23,6 +23,7 @@
 #include "zn/log/EvDebug.h"
 #include "zn/log/LogSettings.h"
 #include "zn/logupkeep/LogSettingsTasks.h"
+#include "zn/logupkeep/LogUpkeepTesting.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/YqWin32Errors.h"
@@ -236,9 +237,9 @@ void CheckGlobalFlags() {
 }
 
 // For tests: the next call checks at once.
-void ResetGlobalFlagsSchedule() { g_nextCheck.store(0); }
-
 }  // namespace zn::detail
+
+void zn::testing::ResetGlobalFlagsSchedule() { zn::detail::g_nextCheck.store(0); }
 
 extern "C" int CheckGlobalFlags_OnTimer(ZnPeriodicTaskStatus* /*status*/) {
   zn::detail::CheckGlobalFlags();

@@ -7,9 +7,11 @@
 //                                   sub-folders by their policies
 #pragma once
 
+#include "zn/base/ZnExport.h"
+
 class ZnPeriodicTaskStatus;
 
 extern "C" {
-int LogFilesCleanup_OnTimer(ZnPeriodicTaskStatus* status);
-int CleanDebugLogSubFolder_OnTimer(ZnPeriodicTaskStatus* status);
+ZN_EXPORT int LogFilesCleanup_OnTimer(ZnPeriodicTaskStatus* status);
+ZN_EXPORT int CleanDebugLogSubFolder_OnTimer(ZnPeriodicTaskStatus* status);
 }

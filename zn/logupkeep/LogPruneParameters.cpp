@@ -1,4 +1,4 @@
-#include "zn/logupkeep/LogPruneParameters.h"
+#include "zn/logupkeep/internal/LogPruneParameters.h"
 
 #include "zn/log/EvDebug.h"
 #include "zn/log/LogCatalogue.h"
@@ -84,7 +84,7 @@ LogPruneParameters GetDebugLogRetentionAndMaxVersionInfoForPruning(const std::st
     }
   }
   if (!counted) {
-    const ZNLogFileInfo* row = FindLogByName(logName);
+    const ZNLogFileInfo* row = zn::FindLogByName(logName);
     if (parameters.pruneTime || row == nullptr) {
       parameters.versionsToKeep = kVersionsKeptWithoutCount;
       log.DebugLvl(kFunction, 7, "LogPruningTime is [%s]  Set NumberOfLogsToKeep to 1000", pruneText.c_str());

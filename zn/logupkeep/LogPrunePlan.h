@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "zuzazer/CYqError.h"
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 
-struct PruneAction {
+struct ZN_EXPORT PruneAction {
   enum Kind { kDelete, kCompress };
   Kind kind;
   std::string path;
@@ -18,6 +19,6 @@ struct PruneAction {
 
 // EvDebug::PruneLogFiles with every deletion and compression recorded in
 // `plan` instead of done when `plan` is not null.
-CYqError PruneLogFolder(std::string& folder, bool compress, std::vector<PruneAction>* plan);
+ZN_EXPORT CYqError PruneLogFolder(std::string& folder, bool compress, std::vector<PruneAction>* plan);
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -1,4 +1,4 @@
-#include "zn/logupkeep/LogPruneWalk.h"
+#include "zn/logupkeep/internal/LogPruneWalk.h"
 
 #include <algorithm>
 #include <numeric>
@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "zn/log/EvDebug.h"
-#include "zn/logupkeep/LogPruneParameters.h"
+#include "zn/logupkeep/internal/LogPruneParameters.h"
 #include "zn/logupkeep/LogVersionName.h"
 #include "zuzazer/FXString.h"
 

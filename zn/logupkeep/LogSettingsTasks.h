@@ -9,17 +9,11 @@
 //                                  "GlobalFlagInfo.log" into the log folder
 #pragma once
 
+#include "zn/base/ZnExport.h"
+
 class ZnPeriodicTaskStatus;
 
 extern "C" {
-int ReviseDebugLogSetting_OnTimer(ZnPeriodicTaskStatus* status);
-int CheckGlobalFlags_OnTimer(ZnPeriodicTaskStatus* status);
+ZN_EXPORT int ReviseDebugLogSetting_OnTimer(ZnPeriodicTaskStatus* status);
+ZN_EXPORT int CheckGlobalFlags_OnTimer(ZnPeriodicTaskStatus* status);
 }
-
-namespace zn::detail {
-
-// The image flags are checked at most once a day; this makes the next call
-// check at once (for tests).
-void ResetGlobalFlagsSchedule();
-
-}  // namespace zn::detail

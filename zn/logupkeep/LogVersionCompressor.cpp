@@ -1,4 +1,4 @@
-#include "zn/logupkeep/LogVersionCompressor.h"
+#include "zn/logupkeep/internal/LogVersionCompressor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

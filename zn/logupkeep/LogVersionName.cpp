@@ -3,7 +3,7 @@
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/YqWin32Errors.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -97,4 +97,4 @@ bool IsNewerVersionName(std::string_view a, std::string_view b) {
   return CompareDigitStrings(VersionNumberOf(a), VersionNumberOf(b)) > 0;
 }
 
-}  // namespace zn::detail
+}  // namespace zn

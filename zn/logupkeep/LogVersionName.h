@@ -10,12 +10,13 @@
 #include <string_view>
 
 #include "zuzazer/CYqError.h"
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 
 inline constexpr std::size_t kRegularStampDigits = 14;
 
-struct LogVersionName {
+struct ZN_EXPORT LogVersionName {
   std::string stamp;        // between "<base>_" and the first "." after it
   bool compressed = false;  // ends in ".log.zip"
   bool irregular = false;   // a digit count other than 14
@@ -29,25 +30,25 @@ struct LogVersionName {
 //   4306 "Timestamp is empty";
 //   774 "Non numeric character is present in the timestamp.";
 //   774 when the name does not end in ".log" or ".log.zip" after the stamp.
-CYqError ParseLogVersionName(std::string_view fileName, std::string_view parentBase, LogVersionName& version);
+ZN_EXPORT CYqError ParseLogVersionName(std::string_view fileName, std::string_view parentBase, LogVersionName& version);
 
 // The same test without building an error.
-bool IsLogVersionName(std::string_view fileName, std::string_view parentBase);
+ZN_EXPORT bool IsLogVersionName(std::string_view fileName, std::string_view parentBase);
 
 // The shortest base of which `fileName` is a valid version (the part before
 // some "_"), or "" when there is none.
-std::string_view VersionBaseOf(std::string_view fileName);
+ZN_EXPORT std::string_view VersionBaseOf(std::string_view fileName);
 
 // The digits between the last "_" of a name and the next "." ("" when the
 // name has no "_").
-std::string_view VersionNumberOf(std::string_view fileName);
+ZN_EXPORT std::string_view VersionNumberOf(std::string_view fileName);
 
 // Compares two digit strings as the numbers they spell: negative, 0 or
 // positive. Leading zeros do not count; any length works.
-int CompareDigitStrings(std::string_view a, std::string_view b);
+ZN_EXPORT int CompareDigitStrings(std::string_view a, std::string_view b);
 
 // Order of versions, newest first: by the number after the last "_"
 // (descending); names without "_" on both sides by their text (descending).
-bool IsNewerVersionName(std::string_view a, std::string_view b);
+ZN_EXPORT bool IsNewerVersionName(std::string_view a, std::string_view b);
 
-}  // namespace zn::detail
+}  // namespace zn

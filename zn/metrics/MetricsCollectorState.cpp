@@ -1,5 +1,6 @@
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 
+#include "zn/metrics/MetricsTesting.h"
 #include "zn/util/ZnProcessName.h"
 #include "zuzazer/FXNoDestructor.h"
 
@@ -10,14 +11,26 @@ MetricsCollectorState& MetricsState() {
   return state.get();
 }
 
+}  // namespace zn::detail
+
+namespace zn {
+
 const std::string& MetricsProcessName() {
   // The name the log shows for the process: the program's file name.
   static const yq::NoDestructor<std::string> name(zn::RunningProcessName());
   return name.get();
 }
 
+}  // namespace zn
+
+namespace zn::testing {
+
+using detail::InstanceKey;
+using detail::InstanceKeyLess;
+using detail::MetricsState;
+
 void ResetMetricsCollector() {
-  StopLoggingThread(ZnThread::kInfinite);
+  detail::StopLoggingThread(ZnThread::kInfinite);
   auto& state = MetricsState();
   std::map<InstanceKey, std::unique_ptr<ZnMetrics>, InstanceKeyLess> instances;
   {
@@ -30,4 +43,15 @@ void ResetMetricsCollector() {
   state.metricsLogConfigured.store(false);
 }
 
-}  // namespace zn::detail
+bool MetricsCollectorLockHeld() { return MetricsState().lock.locked(); }
+bool MetricsLoggingThreadRunning() { return MetricsState().loggingThread != nullptr; }
+
+std::size_t MetricsInstanceCount() {
+  auto& state = MetricsState();
+  ZnCriticalSectionLock lock(&state.lock);
+  return state.instances.size();
+}
+
+EvDebugFileInstance& MetricsLogInstance() { return MetricsState().metricsLog; }
+
+}  // namespace zn::testing

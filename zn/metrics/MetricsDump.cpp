@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
-#include "zn/metrics/ZnMetricsLocked.h"
+#include "zn/metrics/internal/ZnMetricsLocked.h"
 
 using zn::detail::MetricsLogBatch;
 using zn::detail::MetricsState;
@@ -54,7 +54,7 @@ void ZnMetrics::Locked::CollectLines(ZnMetrics& metrics, bool periodic, long lon
     group += Piece(*stat, value);
     group += ' ';
   }
-  const std::string start = LineStart(zn::detail::MetricsProcessName(), metrics.m_moduleName, metrics.m_name);
+  const std::string start = LineStart(zn::MetricsProcessName(), metrics.m_moduleName, metrics.m_name);
   if (!snapshot.empty()) lines.push_back(start + "\" Type=\"SnapShot\" " + snapshot);
   if (!delta.empty()) lines.push_back(start + "\" Type=\"Delta\" " + delta);
   if (!other.empty()) lines.push_back(start + "\" Type=\"Other\" " + other);
@@ -101,5 +101,5 @@ void ZnMetricsCollector::DumpStaticData(const std::string& module, const std::st
   if (!MetricsState().enabled.load(std::memory_order_acquire)) return;
   zn::detail::WriteMetricsLog(0, "ZnMetricsCollector::DumpStaticData",
                               "Context=\"%s\" Module=\"%s\" Instance=\"%s\" %s ",
-                              zn::detail::MetricsProcessName().c_str(), module.c_str(), instance.c_str(), text.c_str());
+                              zn::MetricsProcessName().c_str(), module.c_str(), instance.c_str(), text.c_str());
 }

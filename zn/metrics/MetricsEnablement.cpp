@@ -1,12 +1,13 @@
 // Whether a process collects metrics: the store's switches, and the
 // processes that never do.
 
+#include "zn/metrics/MetricsEnablement.h"
+
 #include <string>
 
 #include "zn/config/ZNPlatformInfo.h"
-#include "zn/metrics/MetricsCollectorState.h"
 
-namespace zn::detail {
+namespace zn {
 
 namespace {
 
@@ -53,4 +54,4 @@ MetricsDecision DecideMetricsCollection(const std::string& process, const Metric
   return decision;
 }
 
-}  // namespace zn::detail
+}  // namespace zn

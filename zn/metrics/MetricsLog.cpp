@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "zn/log/EvDebug.h"
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXString.h"
 

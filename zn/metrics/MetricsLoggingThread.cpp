@@ -9,7 +9,7 @@
 
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/error/ZnException.h"
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 #include "zuzazer/YqSleep.h"
 

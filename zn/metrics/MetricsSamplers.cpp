@@ -4,7 +4,7 @@
 #include <cassert>
 #include <utility>
 
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 
 namespace zn::detail {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
-#include "zn/metrics/ZnMetricsLocked.h"
+#include "zn/metrics/internal/ZnMetricsLocked.h"
 
 using zn::detail::MetricsLogBatch;
 using zn::detail::MetricsState;
@@ -56,7 +56,7 @@ ZnStat* ZnMetrics::Locked::Find(ZnMetrics& metrics, const std::string& name, Met
 std::unique_ptr<ZnMetrics> ZnMetrics::Locked::Remove(InstanceMap& instances, InstanceMap::iterator entry,
                                                    bool withModule, MetricsLogBatch& batch) {
   constexpr const char* kFunction = "ZnMetricsCollector::DeRegisterInstance";
-  const std::string& process = zn::detail::MetricsProcessName();
+  const std::string& process = zn::MetricsProcessName();
   const std::string module = entry->first.module;
   const std::string instance = entry->first.instance;
   std::unique_ptr<ZnMetrics> removed = std::move(entry->second);

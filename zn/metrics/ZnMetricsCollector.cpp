@@ -7,14 +7,14 @@
 #include <optional>
 #include <string>
 
-#include "zn/metrics/MetricsCollectorState.h"
-#include "zn/metrics/ZnMetricsLocked.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
+#include "zn/metrics/internal/ZnMetricsLocked.h"
 
 using zn::detail::InstanceKey;
 using zn::detail::InstanceKeyView;
 using zn::detail::MetricsCollectorState;
 using zn::detail::MetricsLogBatch;
-using zn::detail::MetricsProcessName;
+using zn::MetricsProcessName;
 using zn::detail::MetricsState;
 
 namespace {
@@ -127,15 +127,15 @@ void DeRegister(const std::string& module, const std::string& instance, Form for
 void ZnMetricsCollector::Initialize() {
   auto& state = MetricsState();
   // The store is read before the lock is taken: a failing read is logged.
-  std::optional<zn::detail::MetricsSwitches> switches;
+  std::optional<zn::MetricsSwitches> switches;
   if (!state.initialized.load(std::memory_order_acquire))
-    switches = zn::detail::ReadMetricsSwitches(MetricsProcessName());
+    switches = zn::ReadMetricsSwitches(MetricsProcessName());
 
   {
     MetricsLogBatch batch;  // the decision is in the log before the thread's first line
     ZnCriticalSectionLock lock(&state.lock);
     if (!state.initialized.load(std::memory_order_relaxed) && switches) {
-      const zn::detail::MetricsDecision decision = zn::detail::DecideMetricsCollection(MetricsProcessName(), *switches);
+      const zn::MetricsDecision decision = zn::DecideMetricsCollection(MetricsProcessName(), *switches);
       if (!decision.message.empty()) batch.add(5, "ZnMetricsCollector::Initialize", "%s", decision.message.c_str());
       state.enabled.store(decision.enabled, std::memory_order_release);
       state.initialized.store(true, std::memory_order_release);

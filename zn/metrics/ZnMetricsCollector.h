@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "zn/base/ZnExport.h"
+
 // How updates of an observation combine.
 enum ZnStatType : int {
   ZnStatSum = 0,              // a delta counter: updates add up
@@ -47,7 +49,7 @@ class ZnMetrics;
 
 // One observation. Owned by its instance and guarded by the collector's
 // lock: use it through ZnMetrics or ZnMetricsCollector.
-class ZnStat {
+class ZN_EXPORT ZnStat {
  public:
   // The value a reset gives minimum observations, and a new one starts at.
   static constexpr int kMinimumReset = 2147483647;
@@ -103,7 +105,7 @@ class ZnStat {
 // One instance: its observations by name. Every operation takes the
 // collector's lock. An operation on a name that was never added is logged
 // and ignored.
-class ZnMetrics {
+class ZN_EXPORT ZnMetrics {
  public:
   ZnMetrics();
   ZnMetrics(const std::string& moduleName, const std::string& name);
@@ -148,7 +150,7 @@ class ZnMetrics {
   void DeRegisterInstance();
 
   // The collector's own: the bodies of the operations, run with its lock
-  // held (zn/metrics/ZnMetricsLocked.h).
+  // held (zn/metrics/internal/ZnMetricsLocked.h).
   struct Locked;
 
  private:
@@ -157,7 +159,7 @@ class ZnMetrics {
   std::string m_moduleName;
 };
 
-class ZnMetricsCollector {
+class ZN_EXPORT ZnMetricsCollector {
  public:
   // Decides, once per process, whether it collects; starts the logging
   // thread while collection is on and the thread is not running.

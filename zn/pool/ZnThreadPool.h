@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
 #include "zn/sync/ZnSemaphore.h"
 #include "zn/thread/ZnThread.h"
 
@@ -35,7 +36,7 @@ enum TPDebugLevel {
 };
 
 // One queued work item, copied by value into and out of the queue.
-struct TP_WorkInfo {
+struct ZN_EXPORT TP_WorkInfo {
   unsigned int (*work)(void*) = nullptr;
   unsigned long long enqueueTick = 0;  // ZnPerformanceCounter() when queued
   unsigned int (*callback)(unsigned int, unsigned int, void*) = nullptr;  // kept, never called
@@ -45,7 +46,7 @@ struct TP_WorkInfo {
 };
 
 // One worker thread.
-struct TP_Info {
+struct ZN_EXPORT TP_Info {
   std::atomic<uint32_t> currentWorkId{0};  // 0 while idle; read by waitForAllThreads
   uint32_t threadId = 0;
   TP_WorkInfo* currentWork = nullptr;
@@ -60,7 +61,7 @@ class ThreadPoolGauges;
 struct ThreadPoolCounters;
 }
 
-class ZnThreadPool {
+class ZN_EXPORT ZnThreadPool {
  public:
   using ThreadCallback = void (*)(ZnThreadPool*, void*);
   using WorkFunction = unsigned int (*)(void*);
@@ -216,7 +217,7 @@ class ZnThreadPool {
 // The process-wide thread that writes the statistics of every named pool
 // ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads their
 // limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds", 60).
-class ZnThreadPoolMonitor {
+class ZN_EXPORT ZnThreadPoolMonitor {
  public:
   // The shared monitor, started on first use; null when it cannot start.
   static ZnThreadPoolMonitor* Acquire();
@@ -252,6 +253,6 @@ class ZnThreadPoolMonitor {
 
 // A time in seconds as "12.30 ms": two decimals and the largest unit of
 // s, ms, us, ns that keeps it at 1 or more.
-std::string FormatTime(double seconds);
+ZN_EXPORT std::string FormatTime(double seconds);
 // A byte count as "1.50 KB", in units of 1024 up to PB.
-std::string FormatBytes(unsigned long long bytes);
+ZN_EXPORT std::string FormatBytes(unsigned long long bytes);

@@ -30,12 +30,12 @@ enum class StoreStatus {
   kFailed,
 };
 
-struct StoreValue {
+struct ZN_EXPORT StoreValue {
   uint32_t type = 0;
   std::string data;  // the exact bytes
 };
 
-struct StoreEntry {
+struct ZN_EXPORT StoreEntry {
   std::string name;
   uint32_t type = 0;
   std::string data;

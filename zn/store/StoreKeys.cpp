@@ -6,12 +6,6 @@
 #include "zuzazer/FXString.h"
 
 namespace zn {
-namespace {
-
-std::string TextOr(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
-
-}  // namespace
-
 std::string ExpandInstanceKey(std::string_view key, const InstanceScope& scope) {
   std::string result;
   if (!scope.productHasInstances) {

@@ -24,7 +24,7 @@ namespace zn {
 inline constexpr std::string_view kProductsRoot = "SOFTWARE\\Tessaly Systems\\";
 
 // Where an instance-relative key leads.
-struct InstanceScope {
+struct ZN_EXPORT InstanceScope {
   std::string_view product;     // "Orvane"
   std::string_view focus;       // the instance; empty when unknown
   std::string_view remoteCell;  // the remote hub cell focus, if any

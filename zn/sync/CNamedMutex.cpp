@@ -7,15 +7,15 @@
 #include "zn/sync/NamedKernelObject.h"
 #include "zuzazer/FXThreadId.h"
 
-using zn::detail::NamedKernelObject;
-using zn::detail::WaitOutcome;
+using zn::NamedKernelObject;
+using zn::WaitOutcome;
 
 CNamedMutex::CNamedMutex(const char* name, CError* error, bool openToAll)
     : m_ownError(error == nullptr ? std::make_unique<CError>() : nullptr),
       m_error(error != nullptr ? error : m_ownError.get()) {
   bool created = false;
-  const uint32_t code = NamedKernelObject::Create(name != nullptr ? name : "", zn::detail::NamedObjectType::kMutex,
-                                                  zn::detail::NamedObjectInit(), openToAll, m_mutex, created);
+  const uint32_t code = NamedKernelObject::Create(name != nullptr ? name : "", zn::NamedObjectType::kMutex,
+                                                  zn::NamedObjectInit(), openToAll, m_mutex, created);
   if (code != 0) {
     setSystemError(code, "CNamedMutex(): Mutex handle was not created or opened");
     return;
@@ -42,7 +42,7 @@ int CNamedMutex::lock(int ms, bool acceptAbandoned) {
     m_error->set(-1, "lock(): Internal CNamedMutex error: m_hMutex = NULL");
     return -1;
   }
-  const unsigned long timeout = ms < 0 ? zn::detail::kWaitForever : static_cast<unsigned long>(ms);
+  const unsigned long timeout = ms < 0 ? zn::kWaitForever : static_cast<unsigned long>(ms);
   const WaitOutcome outcome = m_mutex->lockMutex(timeout);
   switch (outcome) {
     case WaitOutcome::kAcquired:

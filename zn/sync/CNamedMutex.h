@@ -6,12 +6,13 @@
 #include <memory>
 
 #include "zn/error/CError.h"
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 class NamedKernelObject;
 }
 
-class CNamedMutex {
+class ZN_EXPORT CNamedMutex {
  public:
   // Uses `error` for its status texts, or an error object of its own when
   // null. With `openToAll` every user of the machine may use the mutex.
@@ -34,7 +35,7 @@ class CNamedMutex {
  private:
   void setSystemError(uint32_t code, const char* message);
 
-  std::unique_ptr<zn::detail::NamedKernelObject> m_mutex;
+  std::unique_ptr<zn::NamedKernelObject> m_mutex;
   unsigned long m_lockCount = 0;
   uint32_t m_lockerThread = 0;
   std::unique_ptr<CError> m_ownError;

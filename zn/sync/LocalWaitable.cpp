@@ -1,4 +1,4 @@
-#include "zn/sync/LocalWaitable.h"
+#include "zn/sync/internal/LocalWaitable.h"
 
 namespace zn::detail {
 

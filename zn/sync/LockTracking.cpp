@@ -9,7 +9,7 @@
 #include "zn/log/LogSettings.h"
 #include "zuzazer/FXThreadId.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
 std::string ProgramPath() {
@@ -43,4 +43,4 @@ void LockTracking::Forget(const std::string& lockName) {
   LogSettings::Remove(kLocksKey, lockName);
 }
 
-}  // namespace zn::detail
+}  // namespace zn

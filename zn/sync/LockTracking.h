@@ -4,10 +4,11 @@
 #pragma once
 
 #include <string>
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 
-class LockTracking {
+class ZN_EXPORT LockTracking {
  public:
   // Read once per process.
   static bool Enabled();
@@ -19,4 +20,4 @@ class LockTracking {
   static constexpr const char* kLocksKey = "Software\\Tessaly Systems\\Orvane\\Locks";
 };
 
-}  // namespace zn::detail
+}  // namespace zn

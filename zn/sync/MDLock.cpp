@@ -7,16 +7,16 @@
 
 #include "zn/error/ZnErrorCodes.h"
 #include "zn/log/EvDebug.h"
-#include "zn/sync/LocalWaitable.h"
+#include "zn/sync/internal/LocalWaitable.h"
 #include "zn/sync/LockTracking.h"
 #include "zn/sync/NamedKernelObject.h"
 #include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXThreadId.h"
 
-using zn::detail::NamedKernelObject;
-using zn::detail::NamedObjectInit;
-using zn::detail::NamedObjectType;
-using zn::detail::WaitOutcome;
+using zn::NamedKernelObject;
+using zn::NamedObjectInit;
+using zn::NamedObjectType;
+using zn::WaitOutcome;
 
 namespace zn::detail {
 
@@ -159,7 +159,7 @@ bool MDMutex::set(unsigned long ms) {
     const WaitOutcome outcome = m_named->lockMutex(ms);
     taken = outcome == WaitOutcome::kAcquired || outcome == WaitOutcome::kAbandoned;
   } else if (m_local) {
-    taken = ms >= zn::detail::kWaitForever ? (m_local->lock(), true)
+    taken = ms >= zn::kWaitForever ? (m_local->lock(), true)
                                            : m_local->try_lock_for(std::chrono::milliseconds(ms));
   }
   if (taken) acquired();

@@ -9,10 +9,15 @@
 #include <mutex>
 #include <string>
 
+#include "zn/base/ZnExport.h"
+
+namespace zn {
+class NamedKernelObject;
+}  // namespace zn
+
 namespace zn::detail {
 class LocalEvent;
 class LocalSemaphore;
-class NamedKernelObject;
 
 // What the three classes share: the name (optionally behind the focus),
 // the owner and the time of the last acquisition.
@@ -44,7 +49,7 @@ class MDNamedObject {
 
 }  // namespace zn::detail
 
-class MDLock : public zn::detail::MDNamedObject {
+class ZN_EXPORT MDLock : public zn::detail::MDNamedObject {
  public:
   MDLock();
   MDLock(const char* name, bool focusPrefix);
@@ -68,10 +73,10 @@ class MDLock : public zn::detail::MDNamedObject {
 
   bool m_focusPrefix = false;
   std::unique_ptr<zn::detail::LocalSemaphore> m_local;
-  std::unique_ptr<zn::detail::NamedKernelObject> m_named;
+  std::unique_ptr<zn::NamedKernelObject> m_named;
 };
 
-class MDMutex : public zn::detail::MDNamedObject {
+class ZN_EXPORT MDMutex : public zn::detail::MDNamedObject {
  public:
   MDMutex();
   MDMutex(const char* name, bool focusPrefix);
@@ -88,10 +93,10 @@ class MDMutex : public zn::detail::MDNamedObject {
 
  private:
   std::unique_ptr<std::recursive_timed_mutex> m_local;
-  std::unique_ptr<zn::detail::NamedKernelObject> m_named;
+  std::unique_ptr<zn::NamedKernelObject> m_named;
 };
 
-class MDEvent : public zn::detail::MDNamedObject {
+class ZN_EXPORT MDEvent : public zn::detail::MDNamedObject {
  public:
   // Created signalled ("free").
   MDEvent();
@@ -112,5 +117,5 @@ class MDEvent : public zn::detail::MDNamedObject {
 
  private:
   std::unique_ptr<zn::detail::LocalEvent> m_local;
-  std::unique_ptr<zn::detail::NamedKernelObject> m_named;
+  std::unique_ptr<zn::NamedKernelObject> m_named;
 };

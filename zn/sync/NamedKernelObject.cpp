@@ -16,7 +16,7 @@
 
 #include "zn/error/ZnErrorCodes.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
 constexpr uint32_t kMagic = 0x5A4E4F42;  // "ZNOB"
@@ -344,4 +344,4 @@ bool NamedKernelObject::isEventSignalled() {
   return signalled;
 }
 
-}  // namespace zn::detail
+}  // namespace zn

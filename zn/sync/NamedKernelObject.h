@@ -14,8 +14,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 
 enum class NamedObjectType : uint32_t { kMutex = 1, kSemaphore = 2, kEvent = 3 };
 
@@ -25,14 +26,14 @@ enum class WaitOutcome { kAcquired, kAbandoned, kTimeout, kFailed };
 // caller's -1 is 64 bits of ones here) wait without limit too.
 inline constexpr unsigned long kWaitForever = 0xFFFFFFFFUL;
 
-struct NamedObjectInit {
+struct ZN_EXPORT NamedObjectInit {
   int initialCount = 0;   // semaphore
   int maximumCount = 1;   // semaphore
   bool manualReset = true;  // event
   bool signalled = false;   // event
 };
 
-class NamedKernelObject {
+class ZN_EXPORT NamedKernelObject {
  public:
   ~NamedKernelObject();
   NamedKernelObject(const NamedKernelObject&) = delete;
@@ -91,4 +92,4 @@ class NamedKernelObject {
   Shared* m_shared = nullptr;
 };
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -2,9 +2,10 @@
 #pragma once
 
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
 
 // A plain critical section with lock() and unlock() that always return 0.
-class ZNCritSect {
+class ZN_EXPORT ZNCritSect {
  public:
   ZNCritSect() = default;
   virtual ~ZNCritSect();

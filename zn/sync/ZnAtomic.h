@@ -4,8 +4,9 @@
 #include <cstdint>
 
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
 
-class ZnAtomicU64_t {
+class ZN_EXPORT ZnAtomicU64_t {
  public:
   explicit ZnAtomicU64_t(long long value = 0) : m_value(value) {}
   ZnAtomicU64_t(const ZnAtomicU64_t& other) : m_value(other.value()) {}
@@ -28,7 +29,7 @@ class ZnAtomicU64_t {
   long long m_value;
 };
 
-class ZnAtomicBitwiseOpts_t {
+class ZN_EXPORT ZnAtomicBitwiseOpts_t {
  public:
   explicit ZnAtomicBitwiseOpts_t(uint32_t bits = 0) : m_bits(bits) {}
 

@@ -2,11 +2,12 @@
 // one.
 #pragma once
 
+#include "zn/base/ZnExport.h"
 #include "zn/sync/ZnAtomic.h"
 #include "zn/sync/ZnMonitor.h"
 
 // Neither lock is recursive for writers.
-class ZnComplexLock {
+class ZN_EXPORT ZnComplexLock {
  public:
   static constexpr unsigned int kReadLocked = 1;
   static constexpr unsigned int kWriteLocked = 2;

@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <mutex>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/FXThreadId.h"
 
-class ZnMonitor {
+class ZN_EXPORT ZnMonitor {
  public:
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
 
@@ -59,7 +60,7 @@ class ZnMonitor {
   std::condition_variable m_condition;
 };
 
-class ZnMonitorLock {
+class ZN_EXPORT ZnMonitorLock {
  public:
   explicit ZnMonitorLock(ZnMonitor* monitor = nullptr) { reset(monitor); }
   ~ZnMonitorLock() { reset(nullptr); }

@@ -15,9 +15,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "zn/base/ZnExport.h"
 #include "zn/sync/ZnMonitor.h"
 
-class ZnSplitRW {
+class ZN_EXPORT ZnSplitRW {
  public:
   static constexpr uint32_t kReaderMask = 0x001FFFFFu;
   static constexpr uint32_t kWriterShift = 21;
@@ -72,7 +73,7 @@ class ZnSplitRW {
   std::atomic<uint32_t> m_waiters{0};  // threads inside a slow-path wait
 };
 
-class ZnRW : public ZnMonitor {
+class ZN_EXPORT ZnRW : public ZnMonitor {
  public:
   void readLock() { m_split.readLock(this); }
   void readUnlock() { m_split.readUnlock(this); }
@@ -88,7 +89,7 @@ class ZnRW : public ZnMonitor {
   ZnSplitRW m_split;
 };
 
-class ZnReadLock {
+class ZN_EXPORT ZnReadLock {
  public:
   explicit ZnReadLock(ZnRW* rw);
   ZnReadLock(ZnSplitRW* split, ZnMonitor* monitor);
@@ -102,7 +103,7 @@ class ZnReadLock {
   ZnRW* m_rw = nullptr;
 };
 
-class ZnWriteLock {
+class ZN_EXPORT ZnWriteLock {
  public:
   explicit ZnWriteLock(ZnRW* rw);
   ZnWriteLock(ZnSplitRW* split, ZnMonitor* monitor);
@@ -124,7 +125,7 @@ class ZnWriteLock {
   bool m_downgraded = false;
 };
 
-class ZnRWLock {
+class ZN_EXPORT ZnRWLock {
  public:
   ZnRWLock(ZnRW* rw, bool write);
   ZnRWLock(ZnSplitRW* split, ZnMonitor* monitor, bool write);

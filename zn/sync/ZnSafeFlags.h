@@ -1,9 +1,10 @@
 // A monitor-guarded counter that other threads can wait on, and its helpers.
 #pragma once
 
+#include "zn/base/ZnExport.h"
 #include "zn/sync/ZnMonitor.h"
 
-class ZnSafeFlags : public ZnMonitor {
+class ZN_EXPORT ZnSafeFlags : public ZnMonitor {
  public:
   explicit ZnSafeFlags(int value = 0) : m_value(value) {}
   ZnSafeFlags(const ZnSafeFlags& other);
@@ -35,7 +36,7 @@ class ZnSafeFlags : public ZnMonitor {
 
 // Adds a delta for its lifetime: under the monitor, broadcasting, and takes
 // it off again when destroyed.
-class ZnSafeFlagsInc {
+class ZN_EXPORT ZnSafeFlagsInc {
  public:
   ZnSafeFlagsInc(ZnSafeFlags* flags, int delta);
   ZnSafeFlagsInc(int* value, ZnMonitor* monitor, int delta);
@@ -55,7 +56,7 @@ class ZnSafeFlagsInc {
 };
 
 // On destruction, puts `value` back into the flags when they no longer hold it.
-class ZnSafeFlagsController {
+class ZN_EXPORT ZnSafeFlagsController {
  public:
   ZnSafeFlagsController(ZnSafeFlags* flags, int value) : m_flags(flags), m_value(value) {}
   ~ZnSafeFlagsController();

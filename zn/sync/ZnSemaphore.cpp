@@ -4,10 +4,10 @@
 
 #include "zn/error/ZnErrorCodes.h"
 #include "zn/error/ZnException.h"
-#include "zn/sync/LocalWaitable.h"
+#include "zn/sync/internal/LocalWaitable.h"
 #include "zn/sync/NamedKernelObject.h"
 
-using zn::detail::WaitOutcome;
+using zn::WaitOutcome;
 
 namespace {
 
@@ -30,15 +30,15 @@ ZnSemaphore::ZnSemaphore(int initial, int maximum, const char* name) {
     m_local = std::make_unique<zn::detail::LocalSemaphore>(initial, maximum);
     return;
   }
-  zn::detail::NamedObjectInit init;
+  zn::NamedObjectInit init;
   init.initialCount = initial;
   init.maximumCount = maximum;
   bool created = false;
   // Open to every user of the machine; failing that, to this user only.
-  uint32_t error = zn::detail::NamedKernelObject::Create(name, zn::detail::NamedObjectType::kSemaphore, init, true,
+  uint32_t error = zn::NamedKernelObject::Create(name, zn::NamedObjectType::kSemaphore, init, true,
                                                          m_named, created);
   if (error == zn::kErrorAccessDenied) {
-    error = zn::detail::NamedKernelObject::Create(name, zn::detail::NamedObjectType::kSemaphore, init, false,
+    error = zn::NamedKernelObject::Create(name, zn::NamedObjectType::kSemaphore, init, false,
                                                   m_named, created);
   }
   if (error != 0) ThrowSystem("ZnSemaphore", error);

@@ -5,13 +5,18 @@
 #include <memory>
 #include <string>
 
+#include "zn/base/ZnExport.h"
+
+namespace zn {
+class NamedKernelObject;
+}  // namespace zn
+
 namespace zn::detail {
 class LocalEvent;
 class LocalSemaphore;
-class NamedKernelObject;
 }  // namespace zn::detail
 
-class ZnSemaphore {
+class ZN_EXPORT ZnSemaphore {
  public:
   static constexpr int kDefaultMaximum = 16777215;
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
@@ -38,10 +43,10 @@ class ZnSemaphore {
 
  private:
   std::unique_ptr<zn::detail::LocalSemaphore> m_local;
-  std::unique_ptr<zn::detail::NamedKernelObject> m_named;
+  std::unique_ptr<zn::NamedKernelObject> m_named;
 };
 
-class ZnEvent {
+class ZN_EXPORT ZnEvent {
  public:
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
 

@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "zn/base/ZnCriticalSection.h"
+#include "zn/base/ZnExport.h"
 #include "zn/sync/ZnSemaphore.h"
 
-class ZnSharedLock {
+class ZN_EXPORT ZnSharedLock {
  public:
   static constexpr unsigned long kInfinite = 0xFFFFFFFFUL;
 
@@ -35,7 +36,7 @@ class ZnSharedLock {
   ZnSemaphore m_semaphore;
 };
 
-class ZnSharedLockHelper {
+class ZN_EXPORT ZnSharedLockHelper {
  public:
   // Shared (without time limit) when `exclusive` is false.
   ZnSharedLockHelper(ZnSharedLock* lock, bool exclusive);

@@ -1,4 +1,4 @@
-#include "zn/task/PeriodicTaskRun.h"
+#include "zn/task/internal/PeriodicTaskRun.h"
 
 #include <memory>
 

@@ -7,7 +7,7 @@
 
 #include "zn/config/ZNPlatformInfo.h"
 
-namespace zn::detail {
+namespace zn {
 
 std::string PeriodicTaskSection(std::string_view manager) {
   std::string section(kPeriodicTasksSection);
@@ -76,4 +76,4 @@ unsigned int PeriodicTaskRefreshSeconds() {
   return static_cast<unsigned int>(seconds);
 }
 
-}  // namespace zn::detail
+}  // namespace zn

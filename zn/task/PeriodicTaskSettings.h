@@ -12,10 +12,11 @@
 
 #include <string>
 #include <string_view>
+#include "zn/base/ZnExport.h"
 
 class ZNPlatformInfo;
 
-namespace zn::detail {
+namespace zn {
 
 inline constexpr std::string_view kPeriodicTasksSection = "PeriodicTasks";
 inline constexpr std::string_view kFrequencySuffix = "_frequency";
@@ -29,24 +30,24 @@ inline constexpr std::string_view kRefreshIntervalName = "PeriodicTasksRefreshIn
 inline constexpr unsigned int kDefaultRefreshSeconds = 30;
 
 // "PeriodicTasks\<manager>", a section relative to the instance.
-std::string PeriodicTaskSection(std::string_view manager);
+ZN_EXPORT std::string PeriodicTaskSection(std::string_view manager);
 
-struct TaskSettingText {
+struct ZN_EXPORT TaskSettingText {
   bool fresh = true;  // no "*" in front
   long value = 0;
 };
 // The text after an optional "*", read as atol(3) reads a number: leading
 // blanks and a sign, then digits up to the first other character; 0 when
 // there are none. Saturates at the limits of long.
-TaskSettingText ParseTaskSetting(std::string_view text);
+ZN_EXPORT TaskSettingText ParseTaskSetting(std::string_view text);
 // "*<value>", the form a program writes back.
-std::string TakenOverSetting(long value);
+ZN_EXPORT std::string TakenOverSetting(long value);
 
 // A stored last run time: decimal text, or a 64- or 32-bit number. False
 // when absent or of another kind.
-bool ReadLastRunTime(ZNPlatformInfo& store, const std::string& section, const std::string& name, long long& seconds);
+ZN_EXPORT bool ReadLastRunTime(ZNPlatformInfo& store, const std::string& section, const std::string& name, long long& seconds);
 
 // The refresh interval in seconds, read from the store now.
-unsigned int PeriodicTaskRefreshSeconds();
+ZN_EXPORT unsigned int PeriodicTaskRefreshSeconds();
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -20,6 +20,7 @@
 #include "zn/base/ZnCriticalSection.h"
 #include "zn/thread/ZnThread.h"
 #include "zuzazer/CYqLibrary.h"
+#include "zn/base/ZnExport.h"
 
 class ZnPeriodicTaskStatus;
 class ZnPeriodicTaskMgr;
@@ -34,7 +35,7 @@ using ZnPeriodicTaskEntry = int (*)(ZnPeriodicTaskStatus*);
 
 // One row of a process's static task table; the table ends with a row whose
 // name is null.
-struct ZnPeriodicTaskItem {
+struct ZN_EXPORT ZnPeriodicTaskItem {
   const char* taskName;
   bool enabledByDefault;
   bool runsOnScaleCompute;  // false: skipped on a scale-compute installation
@@ -58,7 +59,7 @@ enum eTaskStatus {
 
 // The state of one accepted task, shared by the manager and the calls queued
 // for it; what the task's entry points receive.
-class ZnPeriodicTaskStatus {
+class ZN_EXPORT ZnPeriodicTaskStatus {
  public:
   ZnPeriodicTaskStatus(const std::string& mgrName, ZnPeriodicTaskMgr* mgr, const ZnPeriodicTaskItem* item);
   // Unloads the task's library.
@@ -149,7 +150,7 @@ class ZnPeriodicTaskStatus {
   std::string m_libraryPath;  // what m_library holds, for the log
 };
 
-class ZnPeriodicTaskMgr {
+class ZN_EXPORT ZnPeriodicTaskMgr {
  public:
   // Manager name, the pool that runs the calls (not owned; it must outlive
   // the manager and the calls it queued) and the static task table. Tasks

@@ -3,7 +3,7 @@
 
 #include "zn/config/ZNPI_Base.h"
 #include "zn/log/EvDebug.h"
-#include "zn/task/PeriodicTaskLog.h"
+#include "zn/task/internal/PeriodicTaskLog.h"
 #include "zn/task/ZnPeriodicTask.h"
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "zn/log/EvDebug.h"
-#include "zn/task/PeriodicTaskLog.h"
-#include "zn/task/PeriodicTaskRun.h"
+#include "zn/task/internal/PeriodicTaskLog.h"
+#include "zn/task/internal/PeriodicTaskRun.h"
 #include "zn/task/PeriodicTaskSettings.h"
 #include "zn/task/ZnPeriodicTask.h"
 
@@ -38,7 +38,7 @@ unsigned int ZnPeriodicTaskMgr::RunPeriodicTasks(void* argument) {
   const char* name = run.name.c_str();
   EvDebug log;
 
-  const unsigned int refreshSeconds = zn::detail::PeriodicTaskRefreshSeconds();
+  const unsigned int refreshSeconds = zn::PeriodicTaskRefreshSeconds();
   long long nextRefresh = static_cast<long long>(::time(nullptr)) + refreshSeconds;
 
   long long serialId = 0;

@@ -7,8 +7,8 @@
 
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/EvDebug.h"
-#include "zn/task/PeriodicTaskLog.h"
-#include "zn/task/PeriodicTaskRun.h"
+#include "zn/task/internal/PeriodicTaskLog.h"
+#include "zn/task/internal/PeriodicTaskRun.h"
 #include "zn/task/ZnPeriodicTask.h"
 
 using zn::detail::kPeriodicTaskJobId;

@@ -23,22 +23,22 @@ int ClampToInt(long value) {
 bool ZnPeriodicTaskStatus::getRegValue(std::string section, std::string name, bool& fresh, unsigned long* value) {
   std::string text;
   if (ZNPlatformInfo().getString(section.c_str(), name.c_str(), &text) == 0) return false;
-  const zn::detail::TaskSettingText setting = zn::detail::ParseTaskSetting(text);
+  const zn::TaskSettingText setting = zn::ParseTaskSetting(text);
   fresh = setting.fresh;
   if (value != nullptr) *value = static_cast<unsigned long>(setting.value);
   return true;
 }
 
 void ZnPeriodicTaskStatus::setRegValue(std::string section, std::string name, unsigned long value) {
-  const std::string text = zn::detail::TakenOverSetting(static_cast<long>(value));
+  const std::string text = zn::TakenOverSetting(static_cast<long>(value));
   ZNPlatformInfo().setString(section.c_str(), name.c_str(), text);
 }
 
 long long ZnPeriodicTaskStatus::getLastRunTimeFromReg() {
   long long seconds = 0;
   ZNPlatformInfo store;
-  const std::string section = zn::detail::PeriodicTaskSection(m_mgrName);
-  if (!zn::detail::ReadLastRunTime(store, section, m_taskName + std::string(zn::detail::kLastRunTimeSuffix), seconds)) {
+  const std::string section = zn::PeriodicTaskSection(m_mgrName);
+  if (!zn::ReadLastRunTime(store, section, m_taskName + std::string(zn::kLastRunTimeSuffix), seconds)) {
     return 0;
   }
   return seconds;
@@ -47,14 +47,14 @@ long long ZnPeriodicTaskStatus::getLastRunTimeFromReg() {
 int ZnPeriodicTaskStatus::setLastRunTimeInReg(long long seconds) {
   char text[24];
   std::snprintf(text, sizeof text, "%lld", seconds);
-  const std::string section = zn::detail::PeriodicTaskSection(m_mgrName);
-  const std::string name = m_taskName + std::string(zn::detail::kLastRunTimeSuffix);
+  const std::string section = zn::PeriodicTaskSection(m_mgrName);
+  const std::string name = m_taskName + std::string(zn::kLastRunTimeSuffix);
   return ZNPlatformInfo().setString(section.c_str(), name.c_str(), text) != 0 ? 1 : 0;
 }
 
 void ZnPeriodicTaskStatus::UpdateStatusFromReg(bool initial) {
   static constexpr const char* kFunction = "ZnPeriodicTaskStatus::UpdateStatusFromReg";
-  const std::string section = zn::detail::PeriodicTaskSection(m_mgrName);
+  const std::string section = zn::PeriodicTaskSection(m_mgrName);
   EvDebug log;
   bool fresh = false;
   unsigned long value = 0;
@@ -62,7 +62,7 @@ void ZnPeriodicTaskStatus::UpdateStatusFromReg(bool initial) {
   // Empty: keep what the task has now (a failing call may be switching it
   // off at this very moment).
   std::optional<int> frequency;
-  const std::string frequencyName = m_taskName + std::string(zn::detail::kFrequencySuffix);
+  const std::string frequencyName = m_taskName + std::string(zn::kFrequencySuffix);
   if (getRegValue(section, frequencyName, fresh, &value)) {
     if (fresh || initial) {
       frequency = ClampToInt(static_cast<long>(value));
@@ -73,7 +73,7 @@ void ZnPeriodicTaskStatus::UpdateStatusFromReg(bool initial) {
   }
 
   std::optional<bool> enabled;
-  const std::string enableName = m_taskName + std::string(zn::detail::kEnableSuffix);
+  const std::string enableName = m_taskName + std::string(zn::kEnableSuffix);
   if (getRegValue(section, enableName, fresh, &value)) {
     if (fresh || initial) {
       enabled = value != 0;

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "zn/log/EvDebug.h"
-#include "zn/task/PeriodicTaskLog.h"
+#include "zn/task/internal/PeriodicTaskLog.h"
 #include "zn/task/ZnPeriodicTask.h"
 
 using zn::detail::kPeriodicTaskJobId;

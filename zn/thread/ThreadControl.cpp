@@ -1,4 +1,4 @@
-#include "zn/thread/ThreadControl.h"
+#include "zn/thread/internal/ThreadControl.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "zn/thread/ThreadExitCallbacks.h"
+#include "zn/thread/internal/ThreadExitCallbacks.h"
 
 #include <algorithm>
 #include <utility>

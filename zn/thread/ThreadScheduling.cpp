@@ -14,7 +14,7 @@
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXThreadId.h"
 
-namespace zn::detail {
+namespace zn {
 
 namespace {
 
@@ -79,4 +79,4 @@ CYqError SetProcessAffinity(const cpu_set_t& cpus) {
   return CYqError::Success();
 }
 
-}  // namespace zn::detail
+}  // namespace zn

@@ -9,8 +9,9 @@
 #include <cstdint>
 
 #include "zuzazer/CYqError.h"
+#include "zn/base/ZnExport.h"
 
-namespace zn::detail {
+namespace zn {
 
 // The suite's priority levels, as the store keeps them.
 inline constexpr int kPriorityNormal = 0;
@@ -19,15 +20,15 @@ inline constexpr int kPriorityHigh = 2;
 
 // The nice value of a priority level: Normal 0, Below Normal 10, High -10;
 // any other level is Normal.
-int NiceValueOfPriority(int level);
+ZN_EXPORT int NiceValueOfPriority(int level);
 
 // Gives one thread (kernel id; 0 for the caller) the nice value of `level`.
 // Raising priority needs CAP_SYS_NICE; without it the error is 5.
-CYqError SetThreadPriority(uint32_t threadId, int level);
+ZN_EXPORT CYqError SetThreadPriority(uint32_t threadId, int level);
 
 // Applies `cpus` to every thread of the process. Threads started while this
 // runs are caught too: the task list is read again until a pass finds no
 // thread it has not set.
-CYqError SetProcessAffinity(const cpu_set_t& cpus);
+ZN_EXPORT CYqError SetProcessAffinity(const cpu_set_t& cpus);
 
-}  // namespace zn::detail
+}  // namespace zn

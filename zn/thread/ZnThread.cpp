@@ -6,8 +6,8 @@
 #include <memory>
 #include <new>
 
-#include "zn/thread/ThreadControl.h"
-#include "zn/thread/ThreadExitCallbacks.h"
+#include "zn/thread/internal/ThreadControl.h"
+#include "zn/thread/internal/ThreadExitCallbacks.h"
 #include "zuzazer/FXThreadId.h"
 
 using zn::detail::ThreadControl;

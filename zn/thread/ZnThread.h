@@ -12,7 +12,9 @@
 #include <memory>
 #include <string>
 
-class ZnThread {
+#include "zn/base/ZnExport.h"
+
+class ZN_EXPORT ZnThread {
  public:
   using ThreadFunction = unsigned int (*)(void*);
   using AtExitFunction = void (*)(void*);
@@ -79,7 +81,7 @@ class ZnThread {
   unsigned int m_threadId = 0;
 };
 
-class ZNThread {
+class ZN_EXPORT ZNThread {
  public:
   ZNThread();
   virtual ~ZNThread();

@@ -8,7 +8,7 @@
 
 #include "zuzazer/FXString.h"
 
-namespace zn::detail {
+namespace zn {
 namespace {
 
 constexpr const char* kOsReleaseFiles[] = {"/etc/os-release", "/usr/lib/os-release"};
@@ -67,10 +67,10 @@ std::string OsReleaseValue(std::istream& text, std::string_view name) {
   return value;
 }
 
-}  // namespace zn::detail
+}  // namespace zn
 
 bool ZN_GetOSInstalled(std::string& os) {
-  const struct utsname names = zn::detail::Uname();
+  const struct utsname names = zn::Uname();
   std::string name;
   if (!ZN_GetOSInfoUsingRegistry(name)) name = names.sysname;
   os = name + " (" + names.release + " " + names.machine + ")";
@@ -79,23 +79,23 @@ bool ZN_GetOSInstalled(std::string& os) {
 
 bool ZN_GetProductTypeAndProcessorType(std::string& productType, std::string& processorType,
                                        unsigned long& processors) {
-  productType = zn::detail::OsRelease("VARIANT");
+  productType = zn::OsRelease("VARIANT");
   if (productType.empty()) {
     std::error_code ignored;
     const bool desktop =
-        std::filesystem::exists(std::filesystem::symlink_status(zn::detail::kDisplayManagerUnit, ignored));
+        std::filesystem::exists(std::filesystem::symlink_status(zn::kDisplayManagerUnit, ignored));
     productType = desktop ? "Workstation" : "Server";
   }
-  processorType = zn::detail::CpuModelName();
-  if (processorType.empty()) processorType = zn::detail::Uname().machine;
+  processorType = zn::CpuModelName();
+  if (processorType.empty()) processorType = zn::Uname().machine;
   const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   processors = online > 0 ? static_cast<unsigned long>(online) : 1UL;
   return true;
 }
 
 bool ZN_GetOSInfoUsingRegistry(std::string& os) {
-  std::string name = zn::detail::OsRelease("PRETTY_NAME");
-  if (name.empty()) name = zn::detail::OsRelease("NAME");
+  std::string name = zn::OsRelease("PRETTY_NAME");
+  if (name.empty()) name = zn::OsRelease("NAME");
   if (name.empty()) return false;
   os = name;
   return true;

@@ -4,7 +4,9 @@
 
 #include <string>
 
-struct ZnStdVersion {
+#include "zn/base/ZnExport.h"
+
+struct ZN_EXPORT ZnStdVersion {
   int release = 0;
   int servicePack = 0;
   int servicePackLetter = 0;  // 1 for "a", 2 for "b", ...; 0 for none
@@ -23,16 +25,16 @@ enum VersionFields : int {
 // Parses `text` into `version` (numbers as strtol with base 0 reads them,
 // within 32 bits). False for an empty text or a dotted text of other than
 // 3 or 4 parts; `version` is then left as it was.
-bool GetAllInfoFromVersionStr(const std::string& text, ZnStdVersion& version);
+ZN_EXPORT bool GetAllInfoFromVersionStr(const std::string& text, ZnStdVersion& version);
 
 // The selected field of the parsed text; -1 when the text does not parse or
 // `field` is not one of VersionFields.
-int GetInfoFromVersionStr(const std::string& text, VersionFields field);
+ZN_EXPORT int GetInfoFromVersionStr(const std::string& text, VersionFields field);
 
 // "<release>.<service pack><letter>.<update>": "11.32.5", "7.24b.0". The
 // three numbers are always printed; a letter outside a..z is left out.
 // Without a letter the text parses back into the same record.
-std::string FormatZnStdVersionString(const ZnStdVersion& version);
+ZN_EXPORT std::string FormatZnStdVersionString(const ZnStdVersion& version);
 
 namespace zn::detail {
 

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "zn/metrics/MetricsCollectorState.h"
+#include "zn/base/ZnExport.h"
+#include "zn/metrics/internal/MetricsCollectorState.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 
-struct ZnMetrics::Locked {
+struct ZN_HIDDEN ZnMetrics::Locked {
   // The settings of the longer AddObservation forms.
   struct Settings {
     ZnStatLogType logType = ZnStatLogPeriodic;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "zn/base/ZnExport.h"
 #include "zuzazer/CTimeStamp.h"
 
 namespace zn::detail {
@@ -47,5 +48,5 @@ bool LogWants(int level);
 }  // namespace zn::detail
 
 // The pruning parameters of the log whose base name is `logName`, at `now`.
-zn::detail::LogPruneParameters GetDebugLogRetentionAndMaxVersionInfoForPruning(const std::string& logName,
+ZN_EXPORT zn::detail::LogPruneParameters GetDebugLogRetentionAndMaxVersionInfoForPruning(const std::string& logName,
                                                                                CTimeStamp now);

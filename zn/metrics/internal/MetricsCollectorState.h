@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "zn/log/EvDebug.h"
+#include "zn/metrics/MetricsEnablement.h"
 #include "zn/metrics/ZnMetricsCollector.h"
 #include "zn/base/ZnCriticalSection.h"
 #include "zn/sync/ZnSemaphore.h"
@@ -68,9 +69,6 @@ struct MetricsCollectorState {
 
 MetricsCollectorState& MetricsState();
 
-// The process name every line names as its Context.
-const std::string& MetricsProcessName();
-
 // ---- The metrics log ----
 
 // Writes one line to the metrics log, opening it on first use. Never called
@@ -99,26 +97,6 @@ class MetricsLogBatch {
   std::vector<Line> m_lines;
 };
 
-// ---- Enablement ----
-
-// The store values that decide whether a process collects; each absent
-// when it cannot be read.
-struct MetricsSwitches {
-  std::optional<int> enableAll;        // "PerformanceMetrics"/"Enable_ALL"
-  std::optional<int> enableProcess;    // "Enable_<process>"
-  std::optional<int> disableProcess;   // "Disable_<process>"
-  std::optional<int> laptopAgent;      // "FileSystemAgent"/"nLaptopAgent"
-};
-
-MetricsSwitches ReadMetricsSwitches(const std::string& process);
-
-struct MetricsDecision {
-  bool enabled = false;
-  std::string message;  // for the metrics log at level 5; empty for none
-};
-
-MetricsDecision DecideMetricsCollection(const std::string& process, const MetricsSwitches& switches);
-
 // ---- Samplers ----
 
 // Runs every sampler, in the order added. Never called under `lock`.
@@ -132,9 +110,5 @@ void StartLoggingThreadLocked(MetricsCollectorState& state, MetricsLogBatch& bat
 
 // Stops the logging thread (when it runs) and waits up to `waitMs` for it.
 void StopLoggingThread(unsigned int waitMs);
-
-// For tests: stops the logging thread, forgets every instance, the decision
-// and the metrics log, so the next Initialize decides again.
-void ResetMetricsCollector();
 
 }  // namespace zn::detail

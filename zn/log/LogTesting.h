@@ -1,0 +1,21 @@
+// Hooks for the library's own tests: they reset and look into the log's
+// process-wide state. Not for programs.
+#pragma once
+
+#include <cstddef>
+
+#include "zn/base/ZnExport.h"
+
+namespace zn::testing {
+
+// Forgets the default instance, so the next line opens it afresh.
+ZN_EXPORT void ResetDefaultLogInstance();
+ZN_EXPORT int DefaultLogInstanceState();
+// The writers of the process, retired ones left out.
+ZN_EXPORT std::size_t LogWriterCount();
+// Threads with a pushed instance.
+ZN_EXPORT int LogThreadLevelCount();
+// Whether this thread holds a stack of pushed instances.
+ZN_EXPORT bool LogThreadStackAllocated();
+
+}  // namespace zn::testing
