@@ -18,6 +18,7 @@
 
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/YqWin32Errors.h"
+#include "zuzazer/FXUniqueFd.h"
 
 namespace {
 
@@ -101,10 +102,9 @@ void CYqNetSettings::SetMaxSocketSetSize(int size) { g_maxSocketSetSize.store(si
 int CYqNetSettings::GetMaxSocketSetSize() { return g_maxSocketSetSize.load(); }
 
 CYqError CYqNetSettings::ProbeTcpSocket() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open a TCP socket");
-  ::close(fd);
+  yq::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) fd.reset(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open a TCP socket");
   return CYqError::Success();
 }
 

@@ -15,6 +15,7 @@
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/YqWin32Errors.h"
+#include "zuzazer/FXUniqueDir.h"
 
 namespace {
 
@@ -29,10 +30,6 @@ void FillInfo(const struct stat& st, FXFileInfo& info) {
   info.lastChangeTime = FromTimespec(st.st_ctim);
   info.lastAccessTime = FromTimespec(st.st_atim);
 }
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 }  // namespace
 
@@ -97,7 +94,7 @@ CYqError Move(const std::string& from, const std::string& to, bool replace) {
 
 CYqError FindFiles(const std::string& folder, const std::string& pattern, std::vector<FXFileInfo>& entries) {
   entries.clear();
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  yq::UniqueDir dir = yq::OpenDir(folder.c_str());
   if (!dir) {
     return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot list folder [%s]", folder.c_str());
   }

@@ -1,7 +1,6 @@
 // Opening a log: EvDebug::initialize, the temporary log folder and the
 // process's CPU affinity.
 
-#include <dirent.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettings.h"
+#include "zn/thread/ThreadScheduling.h"
 #include "zn/util/ZnOSInfo.h"
 #include "zn/util/ZnProcessName.h"
 #include "zuzazer/CYqLogger.h"
@@ -68,28 +68,15 @@ uint32_t MaskOf(const cpu_set_t& set) {
   return mask;
 }
 
-// Applies `mask` to every thread of the process: sched_setaffinity on one
-// thread id changes that thread only.
-bool ApplyAffinityToProcess(uint32_t mask, int& err) {
+// The CPUs of `mask` among those the machine has configured.
+cpu_set_t CpuSetOf(uint32_t mask) {
   cpu_set_t set;
   CPU_ZERO(&set);
   const long cpus = ::sysconf(_SC_NPROCESSORS_CONF);
   for (long cpu = 0; cpu < cpus && cpu < CPU_SETSIZE; ++cpu) {
     if ((mask & (1u << (cpu % 32))) != 0) CPU_SET(static_cast<int>(cpu), &set);
   }
-  err = 0;
-  DIR* tasks = ::opendir("/proc/self/task");
-  if (tasks == nullptr) {
-    if (::sched_setaffinity(0, sizeof set, &set) != 0) err = errno;
-    return err == 0;
-  }
-  while (const dirent* entry = ::readdir(tasks)) {
-    if (entry->d_name[0] == '.') continue;
-    const pid_t tid = static_cast<pid_t>(std::atol(entry->d_name));
-    if (::sched_setaffinity(tid, sizeof set, &set) != 0 && errno != ESRCH) err = errno;
-  }
-  ::closedir(tasks);
-  return err == 0;
+  return set;
 }
 
 void ApplyConfiguredAffinity(EvDebug& log) {
@@ -123,12 +110,12 @@ void ApplyConfiguredAffinity(EvDebug& log) {
   const uint32_t mask = wanted & system;
   if (mask == 0 || mask == MaskOf(current)) return;
   state.affinityAttempted.store(true);
-  int err = 0;
-  if (ApplyAffinityToProcess(mask, err)) {
+  const CYqError applied = zn::SetProcessAffinity(CpuSetOf(mask));
+  if (!applied.IsError()) {
     log.Debug(kFunction, "CPU Affinity mask set to [%d]", static_cast<int>(mask));
   } else {
     log.Error(kFunction, "Failed to set CPU Affinity mask to [%d], error %d", static_cast<int>(mask),
-              static_cast<int>(yq::Win32FromErrno(err)));
+              static_cast<int>(applied.GetErrorCode()));
   }
 }
 
@@ -151,6 +138,121 @@ bool EvDebug::initialize(EvDebugFileInstance* instance, unsigned int logId, long
 }
 
 std::string EvDebug::getTempLogFilePath() { return TemporaryLogFolder(true); }
+
+namespace {
+
+// The module name of a log: "cl_<client>_<log>" where the store asks for
+// the client's name in front.
+std::string ModuleNameOfLog(const std::string& logName) {
+  const long long prefixWithClient =
+      LogSettings::Number(LogSettings::kEventManager, "PrefixLogFileNameWithClientName").value_or(0);
+  if (prefixWithClient == 0) return logName;
+  const char* pseudo = ZNPI_Focus::getFocusPseudoClientName();
+  std::string client = pseudo != nullptr ? pseudo : "";
+  if (client.empty() && prefixWithClient == 2) {
+    const char* name = ZNPI_Focus::getFocusClientName(false);
+    client = name != nullptr ? name : "";
+  }
+  return client.empty() ? logName : "cl_" + client + "_" + logName;
+}
+
+// The folder the log is written to: the caller's, else the configured
+// one, else the temporary log folder; a folder the process cannot write
+// gives way to the temporary folder, with a line in the system log.
+std::string WritableLogFolder(const char* directory) {
+  std::string folder = directory != nullptr && directory[0] != '\0' ? std::string(directory)
+                                                                      : LogSettings::LogFilesDirectory();
+  if (folder.empty()) folder = EvDebug::getTempLogFilePath();
+  if (!EvDebug::canUserWriteToPath(folder.c_str())) {
+    const std::string fallback = TemporaryLogFolder(false);
+    if (fallback != folder) {
+      const std::string text = "Log folder [" + folder + "] is not writable; logging to [" + fallback + "]";
+      EvDebug::ReportToSysLog(text.c_str());
+      folder = fallback;
+    }
+  }
+  return FXPath::WithTrailingSeparator(folder);
+}
+
+// The settings every log of the process shares, read by its first log.
+void ReadProcessWideSettings(const std::string& module) {
+  auto& state = LogState();
+  if (state.refreshIntervalSeconds.load() == 0) {
+    state.refreshIntervalSeconds.store(static_cast<int>(LogSettings::NumberOr(
+        LogSettings::kEventManager, ModuleKey(module, "_DEBUG_REFRESH_TIME"), kDefaultRefreshSeconds)));
+  }
+  CYqLogger::SetShowLogLevel(LogSettings::Number(LogSettings::kEventManager, "ShowLogLevelInLogs").value_or(0) != 0);
+}
+
+// A new writer for `baseName` in `folder`, with the size, version and
+// retention settings of `module` over the catalogue's defaults.
+std::unique_ptr<CYqLogger> OpenWriter(const ZNLogFileInfo& row, const std::string& module,
+                                      const std::string& baseName, const std::string& folder, int level, bool flag,
+                                      CYqError& error) {
+  auto writer = std::make_unique<CYqLogger>();
+  error = writer->Initialize(baseName, folder, level, flag, false);
+  if (error.IsError()) return nullptr;
+  writer->SetLevel(0x7FFFFFFF);
+  writer->SetLogFileSize(static_cast<unsigned long long>(
+      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(module, "_MAXLOGFILESIZE"), row.defaultMaxFileSize)));
+  writer->SetDefaultLogFileSize(row.defaultMaxFileSize);
+  writer->SetMaxVersions(static_cast<unsigned long>(LogSettings::NumberOr(
+      LogSettings::kEventManager, ModuleKey(module, "_MAXLOGFILEBACKUPS"), row.defaultVersions)));
+  const long long retainDays =
+      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(module, "_RetainLogsInDays"), 0);
+  writer->SetRetainLogsTill(retainDays > 0 ? static_cast<unsigned long long>(retainDays) * 86400ULL : 0ULL);
+  writer->SetDefaultMaxVersions(row.defaultVersions);
+  writer->SetLogToStdout(EvDebug::m_bLogToSTDOUT.load());
+  return writer;
+}
+
+// The header a writer prints at the top of each file: the process, the
+// host and the installation.
+void DescribeProcessTo(CYqLogger& writer, const char* focus) {
+  const std::string processName = zn::RunningProcessName().substr(0, sizeof EvDebug::c_processName - 1);
+  std::strcpy(EvDebug::c_processName, processName.c_str());
+  EvDebug::c_processId = static_cast<long>(::getpid());
+  std::string osText;
+  ZN_GetOSInstalled(osText);
+  const std::string addressText = zn::detail::HostAddressText(EvDebug::c_hostName);
+  writer.SetPlatformInformation(EvDebug::c_hostName, EvDebug::c_hostName, EvDebug::c_clientName, EvDebug::sHSHostName,
+                                EvDebug::sHSClientName, osText, addressText, EvDebug::GetProductVersion(),
+                                focus != nullptr ? focus : "", EvDebug::c_processName, EvDebug::c_processId);
+  if (LogSettings::NumberOr(LogSettings::kEventManager, "nPROCESSORANDPRODUCTTYPE", 0) != 0) {
+    std::string productType;
+    std::string processorType;
+    unsigned long processors = 0;
+    ZN_GetProductTypeAndProcessorType(productType, processorType, processors);
+    writer.SetProcessorInformation(productType, processorType, static_cast<int>(processors));
+  }
+  writer.SetSyslogCallback(&zn::detail::SysLogCallback);
+}
+
+// What a log does once its writer is open: its logging mode, a debugger
+// wait, the live switches and levels, the image flags and the affinity.
+void RunStartUpSteps(EvDebug& log, const std::string& module, int fdsetSize, const ZNLogFileInfo& row) {
+  const long long loggingMode =
+      LogSettings::Number(LogSettings::kEventManager, ModuleKey(module, "_LoggingMode")).value_or(0);
+  if (loggingMode == 1 || loggingMode == 2) {
+    log.Debug("EvDebug", "[%s] LoggingMode - [%u]", module.c_str(), static_cast<unsigned>(loggingMode));
+    const bool daemon = FXString::EqualsNoCase(module, "znd");
+    log.SetLoggingMode(daemon ? 1 : static_cast<int>(loggingMode));
+  }
+
+  log.debugWait(module.c_str());
+  log.refreshLoggingSwitch();
+  log.refreshDebugLevel();
+  log.PrintGflags();
+  if (fdsetSize != 0) log.Debug(kFunction, "max fdset for app [%s] set to [%d]", module.c_str(), fdsetSize);
+
+  ApplyConfiguredAffinity(log);
+
+  log.DebugLvl(kFunction, 2, "FastLoopBack is %s.", CYqNetSettings::IsFastLoopbackEnabled() ? "enabled" : "disabled");
+  log.DebugLvl(kFunction, 2, "ZNLogFileInfo - (%u, '%s', %u, %u, %u, %u)", row.id, row.name, row.reserved,
+               row.defaultDebugLevel, row.defaultMaxFileSize, row.defaultVersions);
+}
+
+}  // namespace
 
 bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* directory, const std::string& suffix,
                             bool flag) {
@@ -176,40 +278,15 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
     return false;
   }
 
-  std::string module = logName;
-  const long long prefixWithClient =
-      LogSettings::Number(LogSettings::kEventManager, "PrefixLogFileNameWithClientName").value_or(0);
-  if (prefixWithClient != 0) {
-    const char* pseudo = ZNPI_Focus::getFocusPseudoClientName();
-    std::string client = pseudo != nullptr ? pseudo : "";
-    if (client.empty() && prefixWithClient == 2) {
-      const char* name = ZNPI_Focus::getFocusClientName(false);
-      client = name != nullptr ? name : "";
-    }
-    if (!client.empty()) module = "cl_" + client + "_" + logName;
-  }
-
+  const std::string module = ModuleNameOfLog(logName);
   int fdsetSize = 0;
   if (c_hostName[0] == '\0' && ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE) {
     if (!zn::detail::GatherProcessIdentity(module, fdsetSize)) return false;
   }
-
   sHSHostName = LogSettings::Text(LogSettings::kHubServe, "sHSHOSTNAME").value_or("");
   sHSClientName = LogSettings::Text(LogSettings::kHubServe, "sHSCLIENTNAME").value_or("");
   sVersion = LogSettings::Text(LogSettings::kBase, "sVERSION").value_or("");
-
-  std::string folder = directory != nullptr && directory[0] != '\0' ? std::string(directory)
-                                                                      : LogSettings::LogFilesDirectory();
-  if (folder.empty()) folder = getTempLogFilePath();
-  if (!canUserWriteToPath(folder.c_str())) {
-    const std::string fallback = TemporaryLogFolder(false);
-    if (fallback != folder) {
-      const std::string text = "Log folder [" + folder + "] is not writable; logging to [" + fallback + "]";
-      ReportToSysLog(text.c_str());
-      folder = fallback;
-    }
-  }
-  folder = FXPath::WithTrailingSeparator(folder);
+  const std::string folder = WritableLogFolder(directory);
 
   const std::string lockName = CYqLogger::GetLockName(module, folder);
   instance->m_state.store(EvDebugFileInstance::kInitializing);
@@ -218,14 +295,10 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
     instance->m_moduleName = module;
   }
   if (jobId != 0) setJobId(jobId);
-
   const bool appendJob = LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(module, "_AppendJob"), 0) != 0;
-  if (state.refreshIntervalSeconds.load() == 0) {
-    state.refreshIntervalSeconds.store(static_cast<int>(LogSettings::NumberOr(
-        LogSettings::kEventManager, ModuleKey(module, "_DEBUG_REFRESH_TIME"), kDefaultRefreshSeconds)));
-  }
-  CYqLogger::SetShowLogLevel(LogSettings::Number(LogSettings::kEventManager, "ShowLogLevelInLogs").value_or(0) != 0);
+  ReadProcessWideSettings(module);
 
+  // Another handle of the process already writes this file: share its writer.
   for (std::size_t i = 0; i < state.writers.size(); ++i) {
     if (state.writers[i]->GetLockName() == lockName) {
       instance->m_writerIndex = i;
@@ -237,72 +310,23 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
 
   instance->m_debugLevel.store(static_cast<int>(row->defaultDebugLevel));
   instance->m_defaultDebugLevel = static_cast<int>(row->defaultDebugLevel);
-
   const long long instanceJob = instance->m_jobId.load();
   const std::string baseName = appendJob && instanceJob >= 1 ? module + "_Job" + std::to_string(instanceJob) : module;
-
-  auto writer = std::make_unique<CYqLogger>();
-  const CYqError opened = writer->Initialize(baseName, folder, instance->m_debugLevel.load(), flag, false);
-  if (opened.IsError()) {
+  CYqError opened;
+  std::unique_ptr<CYqLogger> writer =
+      OpenWriter(*row, module, baseName, folder, instance->m_debugLevel.load(), flag, opened);
+  if (!writer) {
     instance->m_state.store(EvDebugFileInstance::kConstructed);
     ReportToSysLog(opened.AsString(eErrorOutputUser).c_str());
     return false;
   }
-  writer->SetLevel(0x7FFFFFFF);
-
-  const std::string& sizeKey = ModuleKey(module, "_MAXLOGFILESIZE");
-  writer->SetLogFileSize(static_cast<unsigned long long>(
-      LogSettings::NumberOr(LogSettings::kEventManager, sizeKey, row->defaultMaxFileSize)));
-  writer->SetDefaultLogFileSize(row->defaultMaxFileSize);
-  writer->SetMaxVersions(static_cast<unsigned long>(LogSettings::NumberOr(
-      LogSettings::kEventManager, ModuleKey(module, "_MAXLOGFILEBACKUPS"), row->defaultVersions)));
-  const long long retainDays =
-      LogSettings::NumberOr(LogSettings::kEventManager, ModuleKey(module, "_RetainLogsInDays"), 0);
-  writer->SetRetainLogsTill(retainDays > 0 ? static_cast<unsigned long long>(retainDays) * 86400ULL : 0ULL);
-  writer->SetDefaultMaxVersions(row->defaultVersions);
-  writer->SetLogToStdout(m_bLogToSTDOUT.load());
-
-  const std::string processName = zn::RunningProcessName().substr(0, sizeof c_processName - 1);
-  std::strcpy(c_processName, processName.c_str());
-  c_processId = static_cast<long>(::getpid());
-  std::string osText;
-  ZN_GetOSInstalled(osText);
-  const std::string addressText = zn::detail::HostAddressText(c_hostName);
-  writer->SetPlatformInformation(c_hostName, c_hostName, c_clientName, sHSHostName, sHSClientName, osText,
-                                 addressText, GetProductVersion(), focus != nullptr ? focus : "", c_processName,
-                                 c_processId);
-  if (LogSettings::NumberOr(LogSettings::kEventManager, "nPROCESSORANDPRODUCTTYPE", 0) != 0) {
-    std::string productType;
-    std::string processorType;
-    unsigned long processors = 0;
-    ZN_GetProductTypeAndProcessorType(productType, processorType, processors);
-    writer->SetProcessorInformation(productType, processorType, static_cast<int>(processors));
-  }
-  writer->SetSyslogCallback(&zn::detail::SysLogCallback);
+  DescribeProcessTo(*writer, focus);
 
   state.writers.push_back(std::move(writer));
   instance->m_writerIndex = state.writers.size() - 1;
   instance->m_writer.store(state.writers.back().get());
   instance->m_state.store(EvDebugFileInstance::kOpen);
 
-  const long long loggingMode =
-      LogSettings::Number(LogSettings::kEventManager, ModuleKey(module, "_LoggingMode")).value_or(0);
-  if (loggingMode == 1 || loggingMode == 2) {
-    Debug("EvDebug", "[%s] LoggingMode - [%u]", module.c_str(), static_cast<unsigned>(loggingMode));
-    const bool daemon = FXString::EqualsNoCase(module, "znd");
-    SetLoggingMode(daemon ? 1 : static_cast<int>(loggingMode));
-  }
-
-  debugWait(module.c_str());
-  refreshLoggingSwitch();
-  refreshDebugLevel();
-  PrintGflags();
-  if (fdsetSize != 0) Debug(kFunction, "max fdset for app [%s] set to [%d]", module.c_str(), fdsetSize);
-
-  ApplyConfiguredAffinity(*this);
-
-  DebugLvl(kFunction, 2, "FastLoopBack is %s.", CYqNetSettings::IsFastLoopbackEnabled() ? "enabled" : "disabled");
-  DebugLvl(kFunction, 2, "ZNLogFileInfo - (%u, '%s', %u, %u, %u, %u)", row->id, row->name, row->reserved,
-           row->defaultDebugLevel, row->defaultMaxFileSize, row->defaultVersions);
+  RunStartUpSteps(*this, module, fdsetSize, *row);
   return true;
 }

@@ -21,6 +21,7 @@
 #include "zuzazer/FXString.h"
 #include "zuzazer/YqSleep.h"
 #include "zuzazer/YqWin32Errors.h"
+#include "zuzazer/FXUniqueFd.h"
 
 using zn::LogSettings;
 using zn::detail::LogState;
@@ -241,14 +242,13 @@ void EvDebug::debugWaitOnFileFor(const std::string& module) {
   std::string folder = LogSettings::TempDirectory();
   if (folder.empty()) folder = zn::detail::SystemTempFolder();
   const std::string file = FXPath::Append(folder, setting + ".resume");
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
+  const yq::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd) {
     const int err = errno;
     Error("EvDebug::DebugWaitOnFile", "Failed to create .resume file [%s], err=[%s]", file.c_str(),
           yq::ErrnoText(err).c_str());
     return;
   }
-  ::close(fd);
   Debug("EvDebug::DebugWaitOnFile",
         "Additional setting [%s] with value 0 is present. Creating file [%s], please remove it to continue.",
         setting.c_str(), file.c_str());

@@ -15,6 +15,7 @@
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"
+#include "zuzazer/FXUniqueDir.h"
 
 namespace zn::detail {
 namespace {
@@ -26,10 +27,6 @@ constexpr long long kJobId = -123456;
 // and the Windows folder settings a share may carry.
 constexpr std::string_view kSkipped[] = {".", "..", "lost+found", "System Volume Information", "Desktop.ini",
                                          ".snapshot"};
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 bool IsSkipped(std::string_view name) {
   for (const std::string_view skipped : kSkipped) {
@@ -53,7 +50,7 @@ CYqError CheckAndPruneDb2AuditErrorPath() {
   const char* unit = count == 1 ? "day" : "days";
   log.DebugLvl(kFunction, 0, kJobId, "Pruning Log Media Offset files in the dir=[%s] which have not been accessed for %lu %s.",
                folder->c_str(), count, unit);
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder->c_str()));
+  yq::UniqueDir dir = yq::OpenDir(folder->c_str());
   if (!dir) {
     const int err = errno;
     log.DebugLvl(kFunction, 0, kJobId, "Failed to open the directory: %s\n", folder->c_str());

@@ -27,6 +27,7 @@
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/YqWin32Errors.h"
+#include "zuzazer/FXUniqueDir.h"
 
 namespace zn::detail {
 namespace {
@@ -61,19 +62,18 @@ bool SuitePrograms(EvDebug& log, std::set<std::string>& programs) {
     log.Error(kContext, "Failed to get the base path.");
     return false;
   }
-  DIR* dir = ::opendir(home.c_str());
-  if (dir == nullptr) {
+  const yq::UniqueDir dir = yq::OpenDir(home.c_str());
+  if (!dir) {
     log.Error(kContext, "Failed to identify binaries in the base path. Error:%s", yq::ErrnoText(errno).c_str());
     return false;
   }
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     struct stat info {};
     const std::string path = FXPath::Append(home, entry->d_name);
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0) {
       programs.insert(entry->d_name);
     }
   }
-  ::closedir(dir);
   return true;
 }
 

@@ -105,6 +105,110 @@ uint32_t NamedKernelObject::Open(const std::string& name, NamedObjectType type,
   return OpenOrCreate(name, type, nullptr, false, object, nullptr);
 }
 
+// One attempt at opening or creating the segment. kRetry: the segment
+// changed hands under us (its creator died or its last user left); start
+// over from the name.
+enum class NamedKernelObject::Attempt { kDone, kRetry, kFailed };
+
+NamedKernelObject::Attempt NamedKernelObject::OpenSegment(const NamedObjectInit* init, mode_t mode,
+                                                          bool& madeHere, uint32_t& error) {
+  madeHere = false;
+  if (init != nullptr) {
+    m_fd.reset(::shm_open(m_segment.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    madeHere = static_cast<bool>(m_fd);
+    if (!m_fd && errno != EEXIST) {
+      error = ErrorFromErrno(errno);
+      return Attempt::kFailed;
+    }
+  }
+  if (!m_fd) {
+    m_fd.reset(::shm_open(m_segment.c_str(), O_RDWR | O_CLOEXEC, 0));
+    if (!m_fd) {
+      if (errno == ENOENT && init != nullptr) return Attempt::kRetry;  // its last user just left: create it
+      error = ErrorFromErrno(errno);
+      return Attempt::kFailed;
+    }
+  }
+  return Attempt::kDone;
+}
+
+NamedKernelObject::Attempt NamedKernelObject::SizeSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere,
+                                                          uint32_t& error) {
+  const int fd = m_fd.get();
+  if (madeHere && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // An opener got in between the create and the lock and sets the object
+    // up itself (below); waiting for the lock would wait until that opener
+    // closes. Carry on as an opener.
+    ::fchmod(fd, mode);
+    madeHere = false;
+  }
+  if (madeHere) {
+    if (::fchmod(fd, mode) != 0 || ::ftruncate(fd, sizeof(Shared)) != 0) {
+      error = ErrorFromErrno(errno);
+      ::shm_unlink(m_segment.c_str());
+      return Attempt::kFailed;
+    }
+  } else {
+    ::flock(fd, LOCK_SH);
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = ErrorFromErrno(errno);
+    return Attempt::kFailed;
+  }
+  if (static_cast<std::size_t>(st.st_size) >= sizeof(Shared)) return Attempt::kDone;
+  // The creator has not sized it yet, or died before it could.
+  if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && init != nullptr && ::ftruncate(fd, sizeof(Shared)) == 0) {
+    ::fchmod(fd, mode);  // the creator may have died before its own fchmod
+    madeHere = true;
+    return Attempt::kDone;
+  }
+  ::flock(fd, LOCK_UN);
+  return Attempt::kRetry;
+}
+
+NamedKernelObject::Attempt NamedKernelObject::MapSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere,
+                                                         uint32_t& error) {
+  m_mapping = yq::UniqueMapping::MapShared(m_fd.get(), sizeof(Shared));
+  if (!m_mapping) {
+    error = ErrorFromErrno(errno);
+    return Attempt::kFailed;
+  }
+  m_shared = m_mapping.as<Shared>();
+  if (madeHere || m_shared->ready.load(std::memory_order_acquire) == 1) return Attempt::kDone;
+  // Still being set up; or its creator died first, in which case nobody
+  // else holds the segment and it is ours to set up.
+  if (init != nullptr && ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0) {
+    ::fchmod(m_fd.get(), mode);
+    madeHere = true;
+    return Attempt::kDone;
+  }
+  ::flock(m_fd.get(), LOCK_UN);
+  return Attempt::kRetry;
+}
+
+void NamedKernelObject::InitializeShared(NamedObjectType type, const NamedObjectInit& init) {
+  Shared& shared = *m_shared;
+  pthread_mutexattr_t mutexAttributes;
+  pthread_mutexattr_init(&mutexAttributes);
+  pthread_mutexattr_setpshared(&mutexAttributes, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&mutexAttributes, PTHREAD_MUTEX_ROBUST);
+  pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&shared.mutex, &mutexAttributes);
+  pthread_mutexattr_destroy(&mutexAttributes);
+  shared.wakeups.store(0);
+  shared.type = static_cast<uint32_t>(type);
+  shared.count = init.initialCount;
+  shared.maximum = init.maximumCount;
+  shared.manualReset = init.manualReset ? 1 : 0;
+  shared.signalled = init.signalled ? 1 : 0;
+  shared.magic.store(kMagic);
+  shared.ready.store(1, std::memory_order_release);
+  // From exclusive to shared; the conversion may let a closer in, which the
+  // name check of the caller catches.
+  ::flock(m_fd.get(), LOCK_SH);
+}
+
 uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectType type, const NamedObjectInit* init,
                                          bool openToEveryone, std::unique_ptr<NamedKernelObject>& object,
                                          bool* created) {
@@ -114,96 +218,24 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
   const mode_t mode = openToEveryone ? 0666 : 0600;
 
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    bool madeHere = false;
-    int fd = -1;
-    if (init != nullptr) {
-      fd = ::shm_open(segment.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-      madeHere = fd >= 0;
-      if (fd < 0 && errno != EEXIST) return ErrorFromErrno(errno);
-    }
-    if (fd < 0) {
-      fd = ::shm_open(segment.c_str(), O_RDWR | O_CLOEXEC, 0);
-      if (fd < 0) {
-        if (errno == ENOENT && init != nullptr) continue;  // its last user just left: create it
-        return ErrorFromErrno(errno);
-      }
-    }
-
     std::unique_ptr<NamedKernelObject> candidate(new NamedKernelObject());
     candidate->m_name = name;
     candidate->m_segment = segment;
-    candidate->m_fd = fd;
     candidate->m_opener = ::getpid();
 
-    if (madeHere && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      // An opener got in between the create and the lock and sets the object
-      // up itself (below); waiting for the lock would wait until that opener
-      // closes. Carry on as an opener.
-      ::fchmod(fd, mode);
-      madeHere = false;
+    bool madeHere = false;
+    uint32_t error = 0;
+    Attempt step = candidate->OpenSegment(init, mode, madeHere, error);
+    if (step == Attempt::kDone) step = candidate->SizeSegment(init, mode, madeHere, error);
+    if (step == Attempt::kDone) step = candidate->MapSegment(init, mode, madeHere, error);
+    if (step == Attempt::kFailed) return error;
+    if (step == Attempt::kRetry) {
+      PauseBriefly();
+      continue;
     }
-    if (madeHere) {
-      if (::fchmod(fd, mode) != 0 || ::ftruncate(fd, sizeof(Shared)) != 0) {
-        const uint32_t error = ErrorFromErrno(errno);
-        ::shm_unlink(segment.c_str());
-        return error;
-      }
-    } else {
-      ::flock(fd, LOCK_SH);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return ErrorFromErrno(errno);
-    if (static_cast<std::size_t>(st.st_size) < sizeof(Shared)) {
-      // The creator has not sized it yet, or died before it could.
-      if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && init != nullptr &&
-          ::ftruncate(fd, sizeof(Shared)) == 0) {
-        ::fchmod(fd, mode);  // the creator may have died before its own fchmod
-        madeHere = true;
-      } else {
-        ::flock(fd, LOCK_UN);
-        PauseBriefly();
-        continue;
-      }
-    }
-    void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (memory == MAP_FAILED) return ErrorFromErrno(errno);
-    candidate->m_shared = static_cast<Shared*>(memory);
-    Shared& shared = *candidate->m_shared;
-
-    if (!madeHere && shared.ready.load(std::memory_order_acquire) != 1) {
-      // Still being set up; or its creator died first, in which case nobody
-      // else holds the segment and it is ours to set up.
-      if (init != nullptr && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        ::fchmod(fd, mode);
-        madeHere = true;
-      } else {
-        ::flock(fd, LOCK_UN);
-        PauseBriefly();
-        continue;
-      }
-    }
-
-    if (madeHere) {
-      pthread_mutexattr_t mutexAttributes;
-      pthread_mutexattr_init(&mutexAttributes);
-      pthread_mutexattr_setpshared(&mutexAttributes, PTHREAD_PROCESS_SHARED);
-      pthread_mutexattr_setrobust(&mutexAttributes, PTHREAD_MUTEX_ROBUST);
-      pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
-      pthread_mutex_init(&shared.mutex, &mutexAttributes);
-      pthread_mutexattr_destroy(&mutexAttributes);
-      shared.wakeups.store(0);
-      shared.type = static_cast<uint32_t>(type);
-      shared.count = init->initialCount;
-      shared.maximum = init->maximumCount;
-      shared.manualReset = init->manualReset ? 1 : 0;
-      shared.signalled = init->signalled ? 1 : 0;
-      shared.magic.store(kMagic);
-      shared.ready.store(1, std::memory_order_release);
-      // From exclusive to shared; the conversion may let a closer in, which
-      // the name check below catches.
-      ::flock(fd, LOCK_SH);
-    }
-    if (!SameInode(fd, segment)) continue;  // unlinked by its last user meanwhile: start over
+    if (madeHere) candidate->InitializeShared(type, *init);
+    if (!SameInode(candidate->m_fd.get(), segment)) continue;  // unlinked by its last user meanwhile: start over
+    const Shared& shared = *candidate->m_shared;
     if (shared.magic.load() != kMagic || shared.type != static_cast<uint32_t>(type)) {
       return kErrorInvalidHandle;
     }
@@ -215,15 +247,13 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
 }
 
 NamedKernelObject::~NamedKernelObject() {
-  if (m_shared != nullptr) ::munmap(m_shared, sizeof(Shared));
-  if (m_fd < 0) return;
+  if (!m_fd) return;
   // The last user removes the name, so the object dies with it. A forked
   // child's copy shares the parent's open file description and its lock:
   // converting that lock would end the parent's object, so it only closes.
-  if (::getpid() == m_opener && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0 && SameInode(m_fd, m_segment)) {
+  if (::getpid() == m_opener && ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0 && SameInode(m_fd.get(), m_segment)) {
     ::shm_unlink(m_segment.c_str());
   }
-  ::close(m_fd);
 }
 
 NamedObjectType NamedKernelObject::type() const { return static_cast<NamedObjectType>(m_shared->type); }

@@ -14,7 +14,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
 #include "zn/base/ZnExport.h"
+#include "zuzazer/FXUniqueFd.h"
+#include "zuzazer/FXUniqueMapping.h"
 
 namespace zn {
 
@@ -76,9 +79,16 @@ class ZN_EXPORT NamedKernelObject {
 
  private:
   struct Shared;
+  enum class Attempt;
   NamedKernelObject() = default;
   static uint32_t OpenOrCreate(const std::string& name, NamedObjectType type, const NamedObjectInit* init,
                                bool openToEveryone, std::unique_ptr<NamedKernelObject>& object, bool* created);
+  // The steps of one attempt: open (or create) the name, size it, map it,
+  // and set it up when this process made it.
+  Attempt OpenSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere, uint32_t& error);
+  Attempt SizeSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere, uint32_t& error);
+  Attempt MapSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere, uint32_t& error);
+  void InitializeShared(NamedObjectType type, const NamedObjectInit& init);
   // Takes the guard mutex of a semaphore or event; a guard abandoned by a
   // dead process is made consistent (its state is a few counters).
   bool lockGuard();
@@ -87,9 +97,10 @@ class ZN_EXPORT NamedKernelObject {
 
   std::string m_name;
   std::string m_segment;
-  int m_fd = -1;
+  yq::UniqueFd m_fd;
   pid_t m_opener = 0;  // a forked child's copy shares the opener's flock
-  Shared* m_shared = nullptr;
+  yq::UniqueMapping m_mapping;
+  Shared* m_shared = nullptr;  // in m_mapping
 };
 
 }  // namespace zn

@@ -13,20 +13,17 @@
 
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXThreadId.h"
+#include "zuzazer/FXUniqueDir.h"
 
 namespace zn {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // The kernel ids of the process's threads; false when the list cannot be
 // read (errno says why).
 bool ListThreads(std::vector<pid_t>& threads) {
   threads.clear();
-  const std::unique_ptr<DIR, DirCloser> tasks(::opendir("/proc/self/task"));
+  const yq::UniqueDir tasks = yq::OpenDir("/proc/self/task");
   if (!tasks) return false;
   while (const dirent* entry = ::readdir(tasks.get())) {
     if (entry->d_name[0] == '.') continue;
