@@ -292,6 +292,28 @@ TEST_F(LogSettingsTasks, DefaultRetentionIsReadWrittenAndDeleted) {
 
 namespace {
 
+// Expiry values are 32-bit seconds since 1970: a duration whose expiry does
+// not fit is refused whole, never stored as a time that has passed.
+TEST_F(LogSettingsTasks, AdminRefusesDurationsWhoseExpiryCannotBeStored) {
+  LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 4);
+  for (const char* duration : {"4000000000s", "4294967296s", "50000d", "9223372036854775807d",
+                               "153722867280912931m", "99999999999999999999s", "-5s", "0s"}) {
+    const auto run = zn::test::RunAdmin({"log", "level", "zntest", "3", "--for", duration});
+    EXPECT_EQ(run.code, 2) << duration << ": " << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, duration)) << run.err;
+    EXPECT_EQ(LogSettings::Number(kEM, "zntest_DEBUGLEVEL"), 4) << duration;
+    EXPECT_FALSE(LogSettings::Number(kEM, "zntest_DEBUGLEVEL_UNTIL").has_value()) << duration;
+  }
+  // Ten years fit: the expiry lies that far ahead.
+  const long long before = Now();
+  const auto run = zn::test::RunAdmin({"log", "level", "zntest", "3", "--for", "3650d"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const auto until = LogSettings::Number(kEM, "zntest_DEBUGLEVEL_UNTIL");
+  ASSERT_TRUE(until.has_value());
+  EXPECT_GE(static_cast<uint32_t>(*until), before + 3650LL * 86400);
+  EXPECT_LE(static_cast<uint32_t>(*until), Now() + 3650LL * 86400);
+}
+
 TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
   LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
   Open();
