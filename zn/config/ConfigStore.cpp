@@ -551,4 +551,13 @@ StoreStatus ConfigStore::integrityCheck(std::string& report) {
   return rc == SQLITE_DONE ? StoreStatus::kOk : failStore();
 }
 
+StoreStatus ConfigStore::verify() {
+  std::string report;
+  const StoreStatus status = integrityCheck(report);
+  if (status == StoreStatus::kOk && report == "ok") return StoreStatus::kOk;
+  if (m_connection == nullptr) return StoreStatus::kFailed;  // not even opened: lastError says why
+  const std::string found = status == StoreStatus::kOk ? report.substr(0, report.find('\n')) : m_lastError;
+  return fail("The configuration store [" + m_connection->path() + "] is damaged: " + found);
+}
+
 }  // namespace zn::detail
