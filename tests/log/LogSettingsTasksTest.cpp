@@ -26,6 +26,7 @@
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettingsTasks.h"
+#include "zuzazer/C7zip.h"
 #include "zuzazer/YqSleep.h"
 
 namespace {
@@ -402,6 +403,52 @@ TEST_F(LogSettingsTasks, AdminPrunesWithADryRunFirstAndExpandsArchives) {
 
   EXPECT_EQ(zn::test::RunAdmin({"log", "unzip", fresh}).code, 1);  // not a .zip
   EXPECT_EQ(zn::test::RunAdmin({"log", "prune", m_dir.file("missing")}).code, 1);
+}
+
+// "log unzip" (DeCompressLogFile underneath) writes nothing outside its
+// folder and no more than the store allows.
+TEST_F(LogSettingsTasks, AdminUnzipStaysInItsFolderAndWithinTheStoresSizeLimit) {
+  const std::string folder = m_dir.file("logs");
+  std::filesystem::create_directories(folder);
+  const std::string version = folder + "/zntest_20260101000000.log";
+  std::string body;
+  while (body.size() < 2 * 1024 * 1024) body += "line " + std::to_string(body.size()) + " of a rolled log\n";
+  WriteFileAged(version, body, std::chrono::hours(0));
+  C7zip archiver(folder, e7zipFormatZip);
+  ASSERT_TRUE(archiver.Initialize().IsSuccess());
+  ASSERT_TRUE(archiver.AddFilesToArchive(version + ".zip", {version}).IsSuccess());
+  std::filesystem::remove(version);
+
+  const std::string out = m_dir.file("out");
+  std::filesystem::create_directories(out);
+  LogSettings::SetNumber(kEM, "nMaxUncompressedLogSizeMB", 1);
+  auto run = zn::test::RunAdmin({"log", "unzip", version + ".zip", "--to", out});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Has(run.err, "nMaxUncompressedLogSizeMB")) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(out));
+  // Without the setting, the default (1024 MB) lets it through.
+  LogSettings::Remove(kEM, "nMaxUncompressedLogSizeMB");
+  run = zn::test::RunAdmin({"log", "unzip", version + ".zip", "--to", out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(zn::test::ReadFile(out + "/zntest_20260101000000.log"), body);
+
+  // A member named through a folder of the destination that is a link.
+  const std::string outside = m_dir.file("outside");
+  std::filesystem::create_directories(outside);
+  const std::string trap = m_dir.file("trap");
+  std::filesystem::create_directories(trap);
+  std::filesystem::create_directory_symlink(outside, trap + "/lnk");
+  WriteFileAged(folder + "/lnkXzntest_20260102000000.log", "escaped\n", std::chrono::hours(0));
+  ASSERT_TRUE(archiver.AddFilesToArchive(folder + "/zntest_20260102000000.log.zip",
+                                         {folder + "/lnkXzntest_20260102000000.log"})
+                  .IsSuccess());
+  std::string bytes = zn::test::ReadFile(folder + "/zntest_20260102000000.log.zip");
+  for (std::size_t at = bytes.find("lnkX"); at != std::string::npos; at = bytes.find("lnkX", at)) bytes[at + 3] = '/';
+  std::ofstream(folder + "/zntest_20260102000000.log.zip", std::ios::binary | std::ios::trunc) << bytes;
+  run = zn::test::RunAdmin({"log", "unzip", folder + "/zntest_20260102000000.log.zip", "--to", trap});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Has(run.err, "would leave the destination")) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
 }  // namespace
