@@ -72,6 +72,7 @@ class LogFileAppender {
   std::atomic<uint64_t> m_openGeneration{0};
   std::atomic<int64_t> m_lastExternalCheck{0};
   std::unique_ptr<LogControlBlock> m_control;
+  int64_t m_rolloverPausedUntil = 0;  // monotonic ms; under m_mutex
   std::atomic<LogSharedState*> m_shared{nullptr};
 };
 
