@@ -153,9 +153,9 @@ void Take(Arg& arg, va_list& args) {
 
 // Appends one conversion expanded by snprintf.
 template <typename... Values>
-bool Append(std::string& out, const char* spec, Values... values) {
+bool Append(std::string& out, const char* piece, Values... values) {
   char small[256];
-  const int n = std::snprintf(small, sizeof small, spec, values...);
+  const int n = std::snprintf(small, sizeof small, piece, values...);
   if (n < 0) return false;
   const auto length = static_cast<std::size_t>(n);
   if (length < sizeof small) {
@@ -164,32 +164,32 @@ bool Append(std::string& out, const char* spec, Values... values) {
   }
   const std::size_t at = out.size();
   out.resize(at + length + 1);
-  std::snprintf(out.data() + at, length + 1, spec, values...);
+  std::snprintf(out.data() + at, length + 1, piece, values...);
   out.resize(at + length);
   return true;
 }
 
 template <typename Value>
-bool AppendWithStars(std::string& out, const char* spec, const std::vector<int>& stars, Value value) {
+bool AppendWithStars(std::string& out, const char* piece, const std::vector<int>& stars, Value value) {
   switch (stars.size()) {
-    case 0: return Append(out, spec, value);
-    case 1: return Append(out, spec, stars[0], value);
-    default: return Append(out, spec, stars[0], stars[1], value);
+    case 0: return Append(out, piece, value);
+    case 1: return Append(out, piece, stars[0], value);
+    default: return Append(out, piece, stars[0], stars[1], value);
   }
 }
 
 bool Expand(std::string& out, const Conversion& c, const std::vector<int>& stars, const Arg& arg) {
   // The conversion again, sequential: its stars and value come as given.
-  std::string spec = "%";
-  spec += c.flags;
-  spec += c.widthStar ? std::string_view("*") : c.width;
+  std::string piece = "%";
+  piece += c.flags;
+  piece += c.widthStar ? std::string_view("*") : c.width;
   if (c.hasPrecision) {
-    spec += '.';
-    spec += c.precisionStar ? std::string_view("*") : c.precision;
+    piece += '.';
+    piece += c.precisionStar ? std::string_view("*") : c.precision;
   }
-  spec += c.lengthModifier;
-  spec.push_back(c.conversion);
-  const char* s = spec.c_str();
+  piece += c.lengthModifier;
+  piece.push_back(c.conversion);
+  const char* s = piece.c_str();
   switch (arg.kind) {
     case ArgKind::kNone: return AppendWithStars(out, s, stars, 0);  // "%m": no argument to give
     case ArgKind::kInt: return AppendWithStars(out, s, stars, static_cast<int>(arg.integer));
