@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -37,29 +38,40 @@ using ArchiveReader = std::unique_ptr<struct archive, ArchiveReadFree>;
 using ArchiveWriter = std::unique_ptr<struct archive, ArchiveWriteFree>;
 using ArchiveEntry = std::unique_ptr<struct archive_entry, ArchiveEntryFree>;
 
-// Removes a temporary file unless it was renamed into place.
+// Removes a temporary file unless it was renamed into place. Names are
+// relative to `folder` (a descriptor of it, or AT_FDCWD for paths).
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::string& finalPath) {
+  TemporaryFile(int folder, const std::string& finalName) : m_folder(folder) {
     static std::atomic<unsigned> counter{0};
-    m_path = finalPath + "." + std::to_string(::getpid()) + "." + std::to_string(::gettid()) + "." +
+    m_name = finalName + "." + std::to_string(::getpid()) + "." + std::to_string(::gettid()) + "." +
              std::to_string(counter.fetch_add(1)) + ".tmp";
   }
   ~TemporaryFile() {
-    if (!m_committed) ::unlink(m_path.c_str());
+    if (!m_committed) ::unlinkat(m_folder, m_name.c_str(), 0);
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-  const std::string& path() const { return m_path; }
-  CYqError Commit(const std::string& finalPath) {
-    CYqError error = FXFile::Move(m_path, finalPath, true);
-    m_committed = error.IsSuccess();
-    return error;
+  const std::string& name() const { return m_name; }
+  // Creates it, never through a link.
+  int Create(mode_t mode) const {
+    return ::openat(m_folder, m_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  }
+  // Gives it its final name, replacing whatever had that name (a link
+  // itself, never what it points at).
+  CYqError Commit(const std::string& finalName) {
+    if (::renameat(m_folder, m_name.c_str(), m_folder, finalName.c_str()) != 0) {
+      return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot move [%s] to [%s]", m_name.c_str(),
+                                     finalName.c_str());
+    }
+    m_committed = true;
+    return CYqError::Success();
   }
 
  private:
-  std::string m_path;
+  int m_folder;
+  std::string m_name;
   bool m_committed = false;
 };
 
@@ -198,21 +210,66 @@ CYqError AddOneFile(struct archive* writer, const std::string& path, struct time
   return CYqError::Success();
 }
 
-// Writes the data of the reader's current entry to `target`.
-CYqError ExtractEntry(struct archive* reader, struct archive_entry* entry, const std::string& archive,
-                      const std::string& target) {
-  CYqError error = FXFile::CreateDirectories(FXPath::GetDirectory(target));
-  if (error.IsError()) return error.Push(FX_CODE_LOCATION);
-  TemporaryFile temporary(target);
+CYqError LeavesTheDestination(const FXCodeLocation& location, const std::string& archive, const std::string& name) {
+  return FXErrorUtil::ErrorWin32(location, yq::kErrorInvalidName,
+                                 "Archive [%s] holds [%s], which would leave the destination", archive.c_str(),
+                                 name.c_str());
+}
+
+// The folder `relative` below the open folder `root`, made where missing and
+// opened one name at a time, never through a link: a link anywhere on the
+// way is a way out of the destination.
+CYqError OpenFolderBeneath(int root, std::string_view relative, const std::string& archive, UniqueFd& folder) {
+  folder.reset(::fcntl(root, F_DUPFD_CLOEXEC, 0));
+  if (!folder) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open the destination");
+  std::size_t start = 0;
+  while (start < relative.size()) {
+    const std::size_t end = std::min(relative.find('/', start), relative.size());
+    const std::string name(relative.substr(start, end - start));
+    start = end + 1;
+    if (name.empty() || name == ".") continue;
+    if (::mkdirat(folder.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+      return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", std::string(relative).c_str());
+    }
+    UniqueFd next(::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next) {
+      if (errno == ELOOP || errno == ENOTDIR) return LeavesTheDestination(FX_CODE_LOCATION, archive, std::string(relative));
+      return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open [%s]", std::string(relative).c_str());
+    }
+    folder = std::move(next);
+  }
+  return CYqError::Success();
+}
+
+// Writes the data of the reader's current entry to `name` below `root`;
+// at most `room` bytes, which then holds what is left.
+CYqError ExtractEntry(struct archive* reader, struct archive_entry* entry, const std::string& archive, int root,
+                      const std::string& name, unsigned long long limit, unsigned long long& room) {
+  const auto slash = name.rfind('/');
+  const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
+  UniqueFd folder;
+  CYqError error = OpenFolderBeneath(root, slash == std::string::npos ? std::string_view() : std::string_view(name).substr(0, slash),
+                                     archive, folder);
+  if (error.IsError()) return error;
+  TemporaryFile temporary(folder.get(), leaf);
   const mode_t mode = (archive_entry_perm(entry) & 0777) | 0600;  // we must be able to finish it
-  UniqueFd fd(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.path().c_str());
+  UniqueFd fd(temporary.Create(mode));
+  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.name().c_str());
   std::vector<char> buffer(kChunk);
   while (true) {
     const la_ssize_t n = archive_read_data(reader, buffer.data(), kChunk);
     if (n < 0) return DamagedArchive(FX_CODE_LOCATION, archive, reader);  // a bad checksum included
     if (n == 0) break;
-    error = WriteAll(fd.get(), buffer.data(), static_cast<std::size_t>(n), temporary.path());
+    if (limit != 0) {
+      if (static_cast<unsigned long long>(n) > room) {
+        return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorFileTooLarge,
+                                       "Archive [%s] expands to more than %llu bytes, the most one extraction may "
+                                       "write",
+                                       archive.c_str(), limit);
+      }
+      room -= static_cast<unsigned long long>(n);
+    }
+    error = WriteAll(fd.get(), buffer.data(), static_cast<std::size_t>(n), temporary.name());
     if (error.IsError()) return error;
   }
   if (archive_entry_mtime_is_set(entry)) {
@@ -221,9 +278,9 @@ CYqError ExtractEntry(struct archive* reader, struct archive_entry* entry, const
     ::futimens(fd.get(), times);
   }
   if (::fsync(fd.get()) != 0 || fd.close() != 0) {
-    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot write [%s]", temporary.path().c_str());
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot write [%s]", temporary.name().c_str());
   }
-  return temporary.Commit(target);
+  return temporary.Commit(leaf);
 }
 
 // Compares the reader's current entry with the file's bytes.
@@ -298,9 +355,9 @@ CYqError C7zip::AddFilesToArchive(const std::string& archive, const std::vector<
     }
   }
   const std::string target = Resolve(archive);
-  yq::TemporaryFile temporary(target);
-  UniqueFd fd(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.path().c_str());
+  yq::TemporaryFile temporary(AT_FDCWD, target);
+  UniqueFd fd(temporary.Create(0600));
+  if (!fd) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot create [%s]", temporary.name().c_str());
 
   ArchiveWriter writer(archive_write_new());
   if (!writer) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorNotEnoughMemory);
@@ -324,7 +381,7 @@ CYqError C7zip::AddFilesToArchive(const std::string& archive, const std::vector<
   const struct timespec times[2] = {{0, UTIME_OMIT}, newest};
   if (::fchmod(fd.get(), mode) != 0 || ::futimens(fd.get(), times) != 0 || ::fsync(fd.get()) != 0 ||
       fd.close() != 0) {
-    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot write [%s]", temporary.path().c_str());
+    return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot write [%s]", temporary.name().c_str());
   }
   return temporary.Commit(target);
 }
@@ -340,6 +397,10 @@ CYqError C7zip::ExtractFilesFromArchive(const std::string& archive, const std::s
   ArchiveReader reader;
   if (CYqError error = yq::OpenReader(fd.get(), source, reader); error.IsError()) return error;
   if (CYqError error = FXFile::CreateDirectories(folder); error.IsError()) return error.Push(FX_CODE_LOCATION);
+  // The destination as the caller named it; below it nothing is followed.
+  UniqueFd root(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!root) return FXErrorUtil::ErrorErrno(FX_CODE_LOCATION, errno, "Cannot open [%s]", folder.c_str());
+  unsigned long long room = m_extractLimit;
   while (true) {
     struct archive_entry* entry = nullptr;
     bool more = false;
@@ -349,18 +410,17 @@ CYqError C7zip::ExtractFilesFromArchive(const std::string& archive, const std::s
     std::string name;
     if (!yq::SafeEntryName(archive_entry_pathname(entry), name)) {
       const char* raw = archive_entry_pathname(entry);
-      return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidName,
-                                     "Archive [%s] holds [%s], which would leave the destination", source.c_str(),
-                                     raw != nullptr ? raw : "");
+      return yq::LeavesTheDestination(FX_CODE_LOCATION, source, raw != nullptr ? raw : "");
     }
-    const std::string target = FXPath::Append(folder, name);
     const mode_t type = archive_entry_filetype(entry);
     if (type == AE_IFDIR) {
-      if (CYqError error = FXFile::CreateDirectories(target); error.IsError()) return error.Push(FX_CODE_LOCATION);
-    } else if (type == AE_IFREG) {
-      CYqError error = yq::ExtractEntry(reader.get(), entry, source, target);
+      UniqueFd made;
+      CYqError error = yq::OpenFolderBeneath(root.get(), name, source, made);
       if (error.IsError()) return error.Push(FX_CODE_LOCATION);
-      files.push_back(target);
+    } else if (type == AE_IFREG) {
+      CYqError error = yq::ExtractEntry(reader.get(), entry, source, root.get(), name, m_extractLimit, room);
+      if (error.IsError()) return error.Push(FX_CODE_LOCATION);
+      files.push_back(FXPath::Append(folder, name));
     }
   }
 }

@@ -37,9 +37,12 @@ class YQ_EXPORT C7zip {
   CYqError AddFilesToArchive(const std::string& archive, const std::vector<std::string>& files);
 
   // Extracts every file of `archive` into `destination` (created when
-  // missing); `files` receives the paths written. Names that would leave the
-  // destination (absolute, "..") fail the call; links and devices are not
-  // extracted. Files extracted before a failure stay; none is left partial.
+  // missing); `files` receives the paths written. Every name is resolved
+  // below the destination one folder at a time and never through a link:
+  // names that would leave it (absolute, "..", a folder that is a link)
+  // fail the call with 123; links and devices are not extracted. Expanding
+  // to more than the extraction limit fails with 223. Files extracted
+  // before a failure stay; none is left partial.
   CYqError ExtractFilesFromArchive(const std::string& archive, const std::string& destination,
                                    std::vector<std::string>& files);
   // The same into this archiver's folder.
@@ -49,6 +52,11 @@ class YQ_EXPORT C7zip {
   // bytes. An unreadable archive is an error; a missing entry or other
   // bytes give `same` false.
   CYqError CompareWithFile(const std::string& archive, const std::string& file, bool& same);
+
+  // Most bytes one extraction may write, all files together; 0: no limit.
+  static constexpr unsigned long long kDefaultExtractLimitBytes = 1ULL << 30;
+  void SetExtractLimit(unsigned long long bytes) { m_extractLimit = bytes; }
+  unsigned long long GetExtractLimit() const { return m_extractLimit; }
 
   const std::string& GetPath() const { return m_path; }
   E7zipFormat GetFormat() const { return m_format; }
@@ -60,4 +68,5 @@ class YQ_EXPORT C7zip {
   std::string m_path;
   E7zipFormat m_format;
   bool m_initialized = false;
+  unsigned long long m_extractLimit = kDefaultExtractLimitBytes;
 };

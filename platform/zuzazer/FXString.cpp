@@ -5,58 +5,8 @@
 #include <cstring>
 
 #include "zuzazer/FXErrorUtil.h"
+#include "zuzazer/FXFormatSafe.h"
 #include "zuzazer/YqWin32Errors.h"
-
-namespace {
-
-bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\''; }
-bool IsWidthChar(char c) { return (c >= '0' && c <= '9') || c == '*' || c == '$'; }
-bool IsLengthModifier(char c) {
-  return c == 'h' || c == 'l' || c == 'L' || c == 'q' || c == 'j' || c == 'z' || c == 't';
-}
-
-// Returns the format with every "%n" conversion turned into one that takes
-// its argument and prints nothing, and a trailing lone "%" made literal; or
-// an empty string when the format needs no change (the usual case).
-std::string SanitizedFormat(const char* format) {
-  std::string fixed;
-  bool changed = false;
-  const char* p = format;
-  const char* copiedUpTo = format;
-  while ((p = std::strchr(p, '%')) != nullptr) {
-    const char* spec = p++;
-    if (*p == '%') {
-      ++p;
-      continue;
-    }
-    while (IsFlag(*p)) ++p;
-    while (IsWidthChar(*p)) ++p;
-    if (*p == '.') {
-      ++p;
-      while (IsWidthChar(*p)) ++p;
-    }
-    while (IsLengthModifier(*p)) ++p;
-    if (*p == '\0') {
-      fixed.append(copiedUpTo, spec);
-      fixed.append("%%").append(spec + 1, p);
-      copiedUpTo = p;
-      changed = true;
-      break;
-    }
-    if (*p == 'n') {
-      fixed.append(copiedUpTo, spec);
-      fixed.append("%.0s");
-      copiedUpTo = p + 1;
-      changed = true;
-    }
-    ++p;
-  }
-  if (!changed) return std::string();
-  fixed.append(copiedUpTo);
-  return fixed;
-}
-
-}  // namespace
 
 namespace FXString {
 
@@ -65,7 +15,16 @@ int FormatToBuffer(char* buffer, std::size_t size, const char* format, va_list a
     if (size > 0) buffer[0] = '\0';
     return 0;
   }
-  const std::string fixed = SanitizedFormat(format);
+  // "%n" in any form goes the slow way, which never writes through it; a
+  // conversion cut off by the end of the format is printed as written.
+  const yq::FormatScan scan = yq::ScanFormat(format);
+  if (scan.percentN) return yq::FormatWithoutPercentN(buffer, size, format, args);
+  std::string fixed;
+  if (scan.unfinishedAt != std::string_view::npos) {
+    fixed.assign(format, scan.unfinishedAt);
+    fixed += '%';
+    fixed += format + scan.unfinishedAt;
+  }
   const char* effective = fixed.empty() ? format : fixed.c_str();
   va_list copy;
   va_copy(copy, args);

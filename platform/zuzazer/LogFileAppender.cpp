@@ -22,7 +22,17 @@ namespace {
 constexpr int kCreateMode = 0666;  // narrowed by the process umask
 constexpr int64_t kExternalCheckSeconds = 1;
 
+// After a rollover lock that could not be had in time, the rollovers of
+// this writer wait this long before they try again.
+constexpr int64_t kRolloverPauseMs = 10000;
+
 int64_t NowSeconds() { return static_cast<int64_t>(::time(nullptr)); }
+
+int64_t MonotonicMs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 int WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -32,6 +42,42 @@ int WriteAll(int fd, std::string_view data) {
       return errno;
     }
     data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+// Appends one line for any writer of the file. A line cut short (the disk
+// ran out in the middle of it) leaves the file inside a line; the next line
+// written, by whichever writer, starts with a line end of its own, so that
+// no later line starts in the middle of the torn one. `written` receives the
+// bytes that reached the file.
+int WriteLine(int fd, std::string_view line, LogSharedState& shared, uint64_t& written) {
+  const uint64_t torn = shared.tornLines.load(std::memory_order_acquire);
+  const bool close = torn != shared.closedLines.load(std::memory_order_acquire);
+  std::string closed;
+  std::string_view data = line;
+  if (close) {
+    closed.reserve(line.size() + 1);
+    closed.push_back('\n');
+    closed.append(line);
+    data = closed;
+  }
+  written = 0;
+  while (written < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      if (written > 0) shared.tornLines.fetch_add(1, std::memory_order_acq_rel);
+      return err;
+    }
+    written += static_cast<uint64_t>(n);
+  }
+  if (close) {
+    // Closed up to the tears seen before this line; a later one stays open.
+    uint64_t seen = shared.closedLines.load(std::memory_order_acquire);
+    while (seen < torn && !shared.closedLines.compare_exchange_weak(seen, torn, std::memory_order_acq_rel)) {
+    }
   }
   return 0;
 }
@@ -96,11 +142,12 @@ int LogFileAppender::appendKeepingOpen(std::string_view line, const LogFileLimit
       }
       continue;
     }
-    int err = WriteAll(fd, line);
+    uint64_t written = 0;
+    int err = WriteLine(fd, line, *shared, written);
     if (err == 0 && durable && ::fdatasync(fd) != 0) err = errno;
     m_inflight.fetch_sub(1);
+    const uint64_t bytes = shared->bytes.fetch_add(written) + written;
     if (err != 0) return err;
-    const uint64_t bytes = shared->bytes.fetch_add(line.size()) + line.size();
     if (limits.maxBytes > 0 && bytes >= limits.maxBytes) rollOverIfNeeded(-1, limits);
     return 0;
   }
@@ -115,10 +162,12 @@ int LogFileAppender::appendOpeningPerLine(std::string_view line, const LogFileLi
   const int opened = openCurrentFile();
   if (opened < 0) return -opened;
   UniqueFd fd(opened);
-  int err = WriteAll(fd.get(), line);
+  LogSharedState& shared = *m_shared.load();
+  uint64_t written = 0;
+  int err = WriteLine(fd.get(), line, shared, written);
   if (err == 0 && durable && ::fdatasync(fd.get()) != 0) err = errno;
+  const uint64_t bytes = shared.bytes.fetch_add(written) + written;
   if (err != 0) return err;
-  const uint64_t bytes = m_shared.load()->bytes.fetch_add(line.size()) + line.size();
   if (limits.maxBytes > 0 && bytes >= limits.maxBytes) rollOverIfNeeded(fd.get(), limits);
   return 0;
 }
@@ -198,7 +247,13 @@ void LogFileAppender::rollOverIfNeeded(int perLineFd, const LogFileLimits& limit
   const int fd = keepOpen ? m_fd.load() : perLineFd;
   if (fd < 0) return;  // closed meanwhile
   if (keepOpen && shared.generation.load() != m_openGeneration.load()) return;  // already rolled
-  if (!m_control->lock(fd)) return;
+  // A lock that could not be had in time is not waited for again at every
+  // line: the file grows past its limit a while and lines stay whole.
+  if (MonotonicMs() < m_rolloverPausedUntil) return;
+  if (!m_control->lock(fd)) {
+    m_rolloverPausedUntil = MonotonicMs() + kRolloverPauseMs;
+    return;
+  }
   struct Unlock {
     LogControlBlock* control;
     ~Unlock() { control->unlock(); }
@@ -235,6 +290,7 @@ void LogFileAppender::rollOverIfNeeded(int perLineFd, const LogFileLimits& limit
   }
   if (!renamed) return;
   shared.bytes.store(0);
+  shared.closedLines.store(shared.tornLines.load());  // the new file starts at a line
   shared.generation.fetch_add(1);
   if (keepOpen) reopenLocked();
   PruneLogVersions(m_directory, m_baseName, limits.maxVersions, limits.retainSeconds);

@@ -73,6 +73,7 @@ class YQ_EXPORT LogFileAppender {
   std::atomic<uint64_t> m_openGeneration{0};
   std::atomic<int64_t> m_lastExternalCheck{0};
   std::unique_ptr<LogControlBlock> m_control;
+  int64_t m_rolloverPausedUntil = 0;  // monotonic ms; under m_mutex
   std::atomic<LogSharedState*> m_shared{nullptr};
 };
 

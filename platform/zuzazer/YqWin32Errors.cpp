@@ -62,6 +62,7 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorBusy: return "The requested resource is in use.";
     case kErrorAlreadyExists: return "Cannot create a file when that file already exists.";
     case kErrorFilenameExcedRange: return "The filename or extension is too long.";
+    case kErrorFileTooLarge: return "The file size exceeds the limit allowed and cannot be saved.";
     case kErrorMoreData: return "More data is available.";
     case kErrorWaitTimeout: return "The wait operation timed out.";
     case kErrorNoMoreItems: return "No more data is available.";

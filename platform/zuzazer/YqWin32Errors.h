@@ -40,6 +40,7 @@ inline constexpr uint32_t kErrorDirNotEmpty = 145;
 inline constexpr uint32_t kErrorBusy = 170;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr uint32_t kErrorFilenameExcedRange = 206;
+inline constexpr uint32_t kErrorFileTooLarge = 223;
 inline constexpr uint32_t kErrorMoreData = 234;
 inline constexpr uint32_t kErrorWaitTimeout = 258;
 inline constexpr uint32_t kErrorNoMoreItems = 259;

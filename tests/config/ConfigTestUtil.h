@@ -81,6 +81,31 @@ inline bool WriteRaw(const char* key, const char* name, unsigned long type, cons
   return ZNPlatformInfo(0, 0).setRegValue(key, name, type, bytes.data(), static_cast<int>(bytes.size()));
 }
 
+// Sets an environment variable for the scope, restoring the old value.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    const char* old = std::getenv(name);
+    m_had = old != nullptr;
+    if (m_had) m_old = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (m_had) {
+      ::setenv(m_name, m_old.c_str(), 1);
+    } else {
+      ::unsetenv(m_name);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* m_name;
+  bool m_had = false;
+  std::string m_old;
+};
+
 // Each test starts with an empty store, the environment's focus and the
 // process log "zntest" open in a scratch folder.
 class ConfigTest : public ::testing::Test {

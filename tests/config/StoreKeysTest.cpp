@@ -48,28 +48,7 @@ void BuildSource(const char* key) {
   ASSERT_TRUE(ZNPlatformInfo(0, 0).createRegKey((root + "\\Sub2").c_str()));
 }
 
-// Sets an environment variable for the scope, restoring the old value.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (m_had) m_old = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (m_had) {
-      ::setenv(m_name, m_old.c_str(), 1);
-    } else {
-      ::unsetenv(m_name);
-    }
-  }
-
- private:
-  const char* m_name;
-  bool m_had = false;
-  std::string m_old;
-};
+using zn::test::ScopedEnv;
 
 using StoreKeys = ConfigTest;
 

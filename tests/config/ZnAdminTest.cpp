@@ -18,8 +18,7 @@
 #include <tuple>
 #include <vector>
 
-#include "config/ConfigTestUtil.h"
-#include "helpers/AdminRunner.h"
+#include "config/ZnAdminTestUtil.h"
 
 namespace {
 
@@ -29,47 +28,13 @@ using zn::StoreStatus;
 using zn::test::ReadFile;
 using zn::test::TempDir;
 
-// A literal's bytes, embedded and written NULs included.
-template <std::size_t N>
-std::string B(const char (&text)[N]) {
-  return std::string(text, N - 1);
-}
-
-using Outcome = zn::test::AdminOutcome;
+using zn::test::Outcome;
+using zn::test::ZnAdmin;
+using zn::test::B;
 
 Outcome Admin(const std::vector<std::string>& args, const std::string& input = std::string()) {
   return zn::test::RunAdmin(args, input);
 }
-
-// Every test works on a store file of its own, named to znadmin with
-// --store and used by the test itself through ZN_CONFIG_STORE.
-class ZnAdmin : public zn::test::ConfigTest {
- protected:
-  void SetUp() override {
-    m_oldStore = std::getenv("ZN_CONFIG_STORE");
-    m_store = m_dir.file("admin.db");
-    ::setenv("ZN_CONFIG_STORE", m_store.c_str(), 1);
-    ConfigTest::SetUp();
-  }
-  void TearDown() override {
-    ConfigTest::TearDown();
-    ::setenv("ZN_CONFIG_STORE", m_oldStore.c_str(), 1);
-  }
-
-  Outcome Config(std::vector<std::string> args, const std::string& input = std::string()) {
-    args.insert(args.begin(), {"--store", m_store, "config"});
-    return Admin(args, input);
-  }
-  std::string Raw(const std::string& key, const std::string& name) {
-    const Outcome run = Config({"get", "--raw", key, name});
-    EXPECT_EQ(run.code, 0) << key << " " << name << ": " << run.err;
-    return run.out;
-  }
-
-  TempDir m_dir;
-  std::string m_store;
-  std::string m_oldStore;
-};
 
 TEST_F(ZnAdmin, HelpAndUsageErrors) {
   Outcome run = Admin({"--help"});

@@ -27,6 +27,7 @@
 #include "zn/log/LogCatalogue.h"
 #include "zn/logupkeep/LogSettingsTasks.h"
 #include "zn/logupkeep/LogUpkeepTesting.h"
+#include "zuzazer/C7zip.h"
 #include "zuzazer/YqSleep.h"
 
 namespace {
@@ -195,7 +196,8 @@ TEST_F(LogSettingsTasks, ImageFlagsOfOurProgramsExpireAndAreReported) {
   EXPECT_FALSE(store.getRegInt("~Runtime\\gflags", "notes_Timeout", &detected));
   const std::string report = zn::test::ReadFile(m_dir.file("GlobalFlagInfo.log"));
   EXPECT_TRUE(Has(report, "Current Registry Settings for zndemo executable are: ")) << report;
-  EXPECT_TRUE(Has(report, "Image:zndemo. Flag:GlobalFlag Value:0x100"));
+  // The report's line prints the number in decimal after its "0x": 0x100 is 256.
+  EXPECT_TRUE(Has(report, "Image:zndemo. Flag:GlobalFlag Value:0x256\n")) << report;
   EXPECT_TRUE(Has(report, "Image:zndemo. Setting:Debugger - gdb"));
   EXPECT_TRUE(Has(report, "Current Boot Registry Settings are: "));
   EXPECT_TRUE(Has(report, "System Registry gflags. Flag:GlobalFlag Value:0x400"));
@@ -292,6 +294,28 @@ TEST_F(LogSettingsTasks, DefaultRetentionIsReadWrittenAndDeleted) {
 
 namespace {
 
+// Expiry values are 32-bit seconds since 1970: a duration whose expiry does
+// not fit is refused whole, never stored as a time that has passed.
+TEST_F(LogSettingsTasks, AdminRefusesDurationsWhoseExpiryCannotBeStored) {
+  LogSettings::SetNumber(kEM, "zntest_DEBUGLEVEL", 4);
+  for (const char* duration : {"4000000000s", "4294967296s", "50000d", "9223372036854775807d",
+                               "153722867280912931m", "99999999999999999999s", "-5s", "0s"}) {
+    const auto run = zn::test::RunAdmin({"log", "level", "zntest", "3", "--for", duration});
+    EXPECT_EQ(run.code, 2) << duration << ": " << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, duration)) << run.err;
+    EXPECT_EQ(LogSettings::Number(kEM, "zntest_DEBUGLEVEL"), 4) << duration;
+    EXPECT_FALSE(LogSettings::Number(kEM, "zntest_DEBUGLEVEL_UNTIL").has_value()) << duration;
+  }
+  // Ten years fit: the expiry lies that far ahead.
+  const long long before = Now();
+  const auto run = zn::test::RunAdmin({"log", "level", "zntest", "3", "--for", "3650d"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const auto until = LogSettings::Number(kEM, "zntest_DEBUGLEVEL_UNTIL");
+  ASSERT_TRUE(until.has_value());
+  EXPECT_GE(static_cast<uint32_t>(*until), before + 3650LL * 86400);
+  EXPECT_LE(static_cast<uint32_t>(*until), Now() + 3650LL * 86400);
+}
+
 TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
   LogSettings::Set(kEM, "dEVLOGDIR", m_dir.path());
   Open();
@@ -380,6 +404,52 @@ TEST_F(LogSettingsTasks, AdminPrunesWithADryRunFirstAndExpandsArchives) {
 
   EXPECT_EQ(zn::test::RunAdmin({"log", "unzip", fresh}).code, 1);  // not a .zip
   EXPECT_EQ(zn::test::RunAdmin({"log", "prune", m_dir.file("missing")}).code, 1);
+}
+
+// "log unzip" (DeCompressLogFile underneath) writes nothing outside its
+// folder and no more than the store allows.
+TEST_F(LogSettingsTasks, AdminUnzipStaysInItsFolderAndWithinTheStoresSizeLimit) {
+  const std::string folder = m_dir.file("logs");
+  std::filesystem::create_directories(folder);
+  const std::string version = folder + "/zntest_20260101000000.log";
+  std::string body;
+  while (body.size() < 2 * 1024 * 1024) body += "line " + std::to_string(body.size()) + " of a rolled log\n";
+  WriteFileAged(version, body, std::chrono::hours(0));
+  C7zip archiver(folder, e7zipFormatZip);
+  ASSERT_TRUE(archiver.Initialize().IsSuccess());
+  ASSERT_TRUE(archiver.AddFilesToArchive(version + ".zip", {version}).IsSuccess());
+  std::filesystem::remove(version);
+
+  const std::string out = m_dir.file("out");
+  std::filesystem::create_directories(out);
+  LogSettings::SetNumber(kEM, "nMaxUncompressedLogSizeMB", 1);
+  auto run = zn::test::RunAdmin({"log", "unzip", version + ".zip", "--to", out});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Has(run.err, "nMaxUncompressedLogSizeMB")) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(out));
+  // Without the setting, the default (1024 MB) lets it through.
+  LogSettings::Remove(kEM, "nMaxUncompressedLogSizeMB");
+  run = zn::test::RunAdmin({"log", "unzip", version + ".zip", "--to", out});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(zn::test::ReadFile(out + "/zntest_20260101000000.log"), body);
+
+  // A member named through a folder of the destination that is a link.
+  const std::string outside = m_dir.file("outside");
+  std::filesystem::create_directories(outside);
+  const std::string trap = m_dir.file("trap");
+  std::filesystem::create_directories(trap);
+  std::filesystem::create_directory_symlink(outside, trap + "/lnk");
+  WriteFileAged(folder + "/lnkXzntest_20260102000000.log", "escaped\n", std::chrono::hours(0));
+  ASSERT_TRUE(archiver.AddFilesToArchive(folder + "/zntest_20260102000000.log.zip",
+                                         {folder + "/lnkXzntest_20260102000000.log"})
+                  .IsSuccess());
+  std::string bytes = zn::test::ReadFile(folder + "/zntest_20260102000000.log.zip");
+  for (std::size_t at = bytes.find("lnkX"); at != std::string::npos; at = bytes.find("lnkX", at)) bytes[at + 3] = '/';
+  std::ofstream(folder + "/zntest_20260102000000.log.zip", std::ios::binary | std::ios::trunc) << bytes;
+  run = zn::test::RunAdmin({"log", "unzip", folder + "/zntest_20260102000000.log.zip", "--to", trap});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Has(run.err, "would leave the destination")) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <fstream>
 #include "helpers/AdminRunner.h"
+#include "helpers/StoreWriteLock.h"
 #include "task/TaskTestUtil.h"
 
 namespace {
@@ -206,57 +207,13 @@ TEST_F(TaskTest, NullAndEmptyTablesAndStopsWithoutAStart) {
   EXPECT_TRUE(Logged("[Empty] Main Thread Exiting"));
 }
 
-// sqlite3 holding the store's write lock until its input ends.
-class StoreWriteLock {
- public:
-  explicit StoreWriteLock(const std::string& marker) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    const std::string store = std::getenv("ZN_CONFIG_STORE");
-    m_pid = ::fork();
-    if (m_pid == 0) {
-      ::dup2(fds[0], 0);
-      ::execlp("sqlite3", "sqlite3", store.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(fds[0]);
-    m_input = fds[1];
-    const std::string script = "BEGIN IMMEDIATE;\n.shell touch " + marker + "\n";
-    m_ok = ::write(m_input, script.data(), script.size()) == static_cast<ssize_t>(script.size());
-  }
-  ~StoreWriteLock() { release(); }
-  StoreWriteLock(const StoreWriteLock&) = delete;
-  StoreWriteLock& operator=(const StoreWriteLock&) = delete;
-
-  bool ok() const { return m_ok && m_pid > 0; }
-  // Ends sqlite3's input: it rolls back and leaves.
-  void release() {
-    if (m_input >= 0) ::close(m_input);
-    m_input = -1;
-    if (m_pid > 0) {
-      if (!PollUntil([&] { return ::waitpid(m_pid, nullptr, WNOHANG) == m_pid; })) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-      }
-    }
-    m_pid = -1;
-  }
-
- private:
-  pid_t m_pid = -1;
-  int m_input = -1;
-  bool m_ok = false;
-};
-
 TEST_F(TaskTest, StopLeavesAMainThreadThatDoesNotEndToItselfSafely) {
   // A fresh setting makes the main thread's first step a store write, which
   // another process's write lock holds up beyond the stop's wait.
   SetSetting("Stuck", "Held_frequency", "2");
   const ZnPeriodicTaskItem table[] = {LibraryRow("Held", 1, &m_recorder), zn::test::kEndOfTable};
-  const std::string marker = m_logDir.file("locked");
-  StoreWriteLock lock(marker);
-  ASSERT_TRUE(lock.ok());
-  ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(marker); }));
+  zn::test::StoreWriteLock lock(std::getenv("ZN_CONFIG_STORE"));
+  ASSERT_TRUE(lock.held());
   {
     ZnPeriodicTaskMgr mgr("Stuck", &m_pool, table);
     ASSERT_TRUE(mgr.StartPeriodicTasks());

@@ -206,6 +206,89 @@ TEST(C7zip, NamesThatLeaveTheDestinationAreRefused) {
   EXPECT_TRUE(Names(inside).empty());
 }
 
+// An archive of `file` whose entry name has `from` replaced by `to` (of the
+// same length, so the archive stays consistent).
+std::string PatchedArchive(C7zip& archiver, const TempDir& dir, const std::string& file, const std::string& from,
+                           const std::string& to) {
+  EXPECT_TRUE(archiver.AddFilesToArchive("patched.zip", {dir.file(file)}).IsSuccess());
+  std::string bytes = ReadFile(dir.file("patched.zip"));
+  for (std::size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at)) bytes.replace(at, from.size(), to);
+  WriteFile(dir.file("patched.zip"), bytes);
+  return dir.file("patched.zip");
+}
+
+TEST(C7zip, ExtractionNeverFollowsALinkOutOfTheDestination) {
+  TempDir dir, out, outside;
+  const std::string inside = out.file("inside");
+  fs::create_directories(inside);
+  // A folder of the destination that is a link to somewhere else.
+  fs::create_directory_symlink(outside.path(), inside + "/lnk");
+  WriteFile(dir.file("lnkXpayload"), "payload");
+  C7zip archiver = Ready(dir.path());
+  const std::string archive = PatchedArchive(archiver, dir, "lnkXpayload", "lnkXpayload", "lnk/payload");
+  std::vector<std::string> extracted;
+  CYqError error = archiver.ExtractFilesFromArchive(archive, inside, extracted);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetErrorCode(), 123u) << error.AsString();
+  EXPECT_TRUE(Names(outside.path()).empty());
+  EXPECT_TRUE(extracted.empty());
+
+  // Deeper: a link below a real folder, and a link to a folder outside
+  // given as a relative path.
+  fs::create_directories(inside + "/real");
+  fs::create_directory_symlink("../../../" + fs::path(outside.path()).filename().string(), inside + "/real/up");
+  WriteFile(dir.file("realXupXpayload"), "payload");
+  const std::string deeper = PatchedArchive(archiver, dir, "realXupXpayload", "realXupXpayload", "real/up/payload");
+  error = archiver.ExtractFilesFromArchive(deeper, inside, extracted);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetErrorCode(), 123u) << error.AsString();
+  EXPECT_TRUE(Names(outside.path()).empty());
+
+  // A file of the archive named like a link in the destination replaces the
+  // link; what the link pointed at stays as it was.
+  WriteFile(outside.file("target"), "kept");
+  fs::create_symlink(outside.file("target"), inside + "/payload");
+  WriteFile(dir.file("payload"), "from the archive");
+  ASSERT_TRUE(archiver.AddFilesToArchive("plain.zip", {dir.file("payload")}).IsSuccess());
+  error = archiver.ExtractFilesFromArchive(dir.file("plain.zip"), inside, extracted);
+  ASSERT_TRUE(error.IsSuccess()) << error.AsString();
+  EXPECT_EQ(ReadFile(outside.file("target")), "kept");
+  EXPECT_FALSE(fs::is_symlink(inside + "/payload"));
+  EXPECT_EQ(ReadFile(inside + "/payload"), "from the archive");
+}
+
+TEST(C7zip, ExtractionStopsAtItsSizeLimitAndLeavesNoPart) {
+  TempDir dir, out;
+  // 3 MiB that deflate shrinks to a few kilobytes.
+  WriteFile(dir.file("bomb.log"), std::string(3 * 1024 * 1024, '\0'));
+  WriteFile(dir.file("small.log"), std::string(600 * 1024, 'a'));
+  WriteFile(dir.file("other.log"), std::string(600 * 1024, 'b'));
+  C7zip archiver = Ready(dir.path());
+  ASSERT_TRUE(archiver.AddFilesToArchive("bomb.zip", {dir.file("bomb.log")}).IsSuccess());
+  ASSERT_TRUE(archiver.AddFilesToArchive("two.zip", {dir.file("small.log"), dir.file("other.log")}).IsSuccess());
+  ASSERT_LT(fs::file_size(dir.file("bomb.zip")), 64u * 1024);
+  EXPECT_EQ(archiver.GetExtractLimit(), C7zip::kDefaultExtractLimitBytes);
+
+  archiver.SetExtractLimit(1024 * 1024);
+  std::vector<std::string> extracted;
+  CYqError error = archiver.ExtractFilesFromArchive(dir.file("bomb.zip"), out.path(), extracted);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetErrorCode(), 223u) << error.AsString();
+  EXPECT_NE(error.AsString().find("1048576"), std::string::npos) << error.AsString();
+  EXPECT_TRUE(Names(out.path()).empty());  // not even a temporary file
+  // The limit counts everything the archive expands to.
+  error = archiver.ExtractFilesFromArchive(dir.file("two.zip"), out.path(), extracted);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.GetErrorCode(), 223u) << error.AsString();
+  EXPECT_EQ(Names(out.path()), std::set<std::string>{"small.log"});  // what came before stays, whole
+  EXPECT_EQ(ReadFile(out.file("small.log")), std::string(600 * 1024, 'a'));
+
+  archiver.SetExtractLimit(4 * 1024 * 1024);
+  error = archiver.ExtractFilesFromArchive(dir.file("bomb.zip"), out.path(), extracted);
+  ASSERT_TRUE(error.IsSuccess()) << error.AsString();
+  EXPECT_EQ(fs::file_size(out.file("bomb.log")), 3u * 1024 * 1024);
+}
+
 TEST(C7zip, AnArchiveIsReplacedWholeOrNotAtAll) {
   TempDir dir;
   WriteFile(dir.file("x.log"), "x content\n");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdint>
+#include <cwchar>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -62,6 +64,55 @@ TEST(FXString, PercentNIsNeverExecutedAndArgumentsStayAligned) {
   ASSERT_TRUE(FXString::Format(out, "%s%n!", big.c_str(), &written).IsSuccess());
   EXPECT_EQ(out, big + "!");
   EXPECT_EQ(written, 12345);
+}
+
+// Through a variable, so the compiler does not reject the formats.
+CYqError FormatAny(std::string& out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  CYqError error = FXString::FormatArgList(out, format, args);
+  va_end(args);
+  return error;
+}
+
+int FormatIntoBuffer(char* buffer, std::size_t size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int length = FXString::FormatToBuffer(buffer, size, format, args);
+  va_end(args);
+  return length;
+}
+
+TEST(FXString, PercentNWithStarsOrPositionsIsNeverExecutedEither) {
+  std::string out;
+  // No zero byte in the targets: nothing may read them as texts.
+  int written = 0x41414141;
+  long long wide = 0x4242424242424242LL;
+  ASSERT_TRUE(FormatAny(out, "[%*n][%.*n][%-*.*lln]%s|%d", 7, &written, 3, &written, 2, 9, &wide, "tail", 5)
+                  .IsSuccess());
+  EXPECT_EQ(out, "[][][]tail|5");
+  // Stars of the other conversions still take their arguments.
+  ASSERT_TRUE(FormatAny(out, "%*d|%*n|%-*.*s|%.*f|%c", 5, 42, 9, &written, 4, 2, "xyz", 1, 2.26, 'q').IsSuccess());
+  EXPECT_EQ(out, "   42||xy  |2.3|q");
+  // Positional arguments, a star among them.
+  ASSERT_TRUE(FormatAny(out, "%2$s-%1$d%3$n-%4$*1$s", 4, "two", &written, "r").IsSuccess());
+  EXPECT_EQ(out, "two-4-   r");
+  ASSERT_TRUE(FormatAny(out, "%3$*2$n%1$s", "only", 6, &written).IsSuccess());
+  EXPECT_EQ(out, "only");
+  // Every argument width: long double, wide characters, sizes, pointers.
+  ASSERT_TRUE(FormatAny(out, "%hhn%Lg|%zu|%lc|%ls|%%|%jd|%n", &written, 1.5L, static_cast<std::size_t>(7),
+                        static_cast<wint_t>(L'w'), L"ws", static_cast<intmax_t>(-3), &written)
+                  .IsSuccess());
+  EXPECT_EQ(out, "1.5|7|w|ws|%|-3|");
+  EXPECT_EQ(written, 0x41414141);
+  EXPECT_EQ(wide, 0x4242424242424242LL);
+
+  // Into a buffer too small, as the log line path formats: the full length
+  // and a cut, terminated text.
+  char buffer[4];
+  EXPECT_EQ(FormatIntoBuffer(buffer, sizeof buffer, "ab%*ncdef", 3, &written), 6);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_EQ(written, 0x41414141);
 }
 
 TEST(FXString, StrayPercentAtTheEndIsPrintedLiterally) {

@@ -1,13 +1,17 @@
 // znadmin config: reading and changing the configuration store.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "Commands.h"
+#include "StoreFiles.h"
 #include "StoreText.h"
 #include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
@@ -173,21 +177,27 @@ int Set(const std::string& key, const std::string& name, const std::vector<std::
   return kExitOk;
 }
 
-int ListKey(ConfigStore& store, const std::string& path, bool recursive, bool top) {
+// The listing of `path` (and below it with `recursive`) into `out`. Inside
+// a verified snapshot a key that is listed but cannot be read is damage,
+// never a shorter answer.
+int ListKey(ConfigStore& store, const std::string& path, bool recursive, bool top, std::string& out) {
   std::vector<StoreEntry> values;
   const StoreStatus status = store.values(path, values);
-  if (status == StoreStatus::kKeyMissing) return top ? Fail("key [" + path + "] does not exist", kExitKeyMissing) : kExitOk;
+  if (status == StoreStatus::kKeyMissing) {
+    return top ? Fail("key [" + path + "] does not exist", kExitKeyMissing)
+               : Fail("key [" + path + "] is listed but cannot be read: the configuration store is damaged");
+  }
   if (status != StoreStatus::kOk) return Fail(store.lastError());
   std::vector<std::string> children;
   if (store.subKeys(path, children) != StoreStatus::kOk) return Fail(store.lastError());
-  std::cout << "[" << path << "]\n";
-  for (const StoreEntry& value : values) std::cout << "  " << Quote(value.name) << " = " << ValueAsText(value.type, value.data) << "\n";
+  out += "[" + EscapeKeyPath(path) + "]\n";
+  for (const StoreEntry& value : values) out += "  " + Quote(value.name) + " = " + ValueAsText(value.type, value.data) + "\n";
   for (const std::string& child : children) {
-    if (!recursive) std::cout << "  " << child << "\\\n";
+    if (!recursive) out += "  " + EscapeKeyPath(child) + "\\\n";
   }
   if (recursive) {
     for (const std::string& child : children) {
-      const int rc = ListKey(store, path + "\\" + child, true, false);
+      const int rc = ListKey(store, path + "\\" + child, true, false, out);
       if (rc != kExitOk) return rc;
     }
   }
@@ -198,7 +208,13 @@ int List(const std::string& key, bool recursive) {
   ZNPlatformInfo info(0, 0);
   const std::string path = Expand(info, key);
   if (path.empty()) return FailFrom(info, key);
-  return ListKey(ConfigStore::ForThisThread(), path, recursive, true);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const ConfigStore::ReadSnapshot snapshot(store);  // one consistent, verified tree
+  if (store.verify() != StoreStatus::kOk) return Fail(store.lastError());
+  std::string out;
+  const int rc = ListKey(store, path, recursive, true, out);
+  if (rc == kExitOk) std::cout << out;
+  return rc;
 }
 
 int Delete(const std::string& key, const std::string& name) {
@@ -226,43 +242,58 @@ bool Collect(ConfigStore& store, const std::string& path, TextTree& tree) {
   return true;
 }
 
+int RefuseStoreFile(const std::string& path) {
+  return Fail("[" + path + "] is the configuration store [" + ConfigStore::DefaultPath() +
+              "] or one of its files; choose another file");
+}
+
+// Writes to a FIFO, a device or a terminal go there directly; a file is
+// written aside and takes its name once whole.
+int WriteOutput(const std::string& output, const std::string& text) {
+  struct stat info {};
+  if (::stat(output.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    yq::UniqueFd fd(::open(output.c_str(), O_WRONLY | O_CLOEXEC));
+    std::size_t done = 0;
+    while (fd && done < text.size()) {
+      const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    return fd && done == text.size() && fd.close() == 0 ? kExitOk : Fail("cannot write [" + output + "]");
+  }
+  StoreOutputFile file(output, ConfigStore::DefaultPath());
+  if (!file.ok() || !file.write(text) || !file.commit(true)) return Fail(file.error());
+  return kExitOk;
+}
+
 int Export(const std::string& key, const std::string& output) {
+  const bool toFile = !output.empty() && output != "-";
+  if (toFile && IsStoreFile(output, ConfigStore::DefaultPath())) return RefuseStoreFile(output);
   ZNPlatformInfo info(0, 0);
   const std::string path = Expand(info, key);
   if (path.empty()) return FailFrom(info, key);
   ConfigStore& store = ConfigStore::ForThisThread();
-  const ConfigStore::ReadSnapshot snapshot(store);  // one consistent tree
+  const ConfigStore::ReadSnapshot snapshot(store);  // one consistent, verified tree
   const StoreStatus exists = store.keyExists(path);
   if (exists == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitKeyMissing);
+  if (exists != StoreStatus::kOk || store.verify() != StoreStatus::kOk) return Fail(store.lastError());
   TextTree tree;
   tree.root = path;
-  if (exists != StoreStatus::kOk || !Collect(store, path, tree)) return Fail(store.lastError());
-  const std::string text = WriteTree(tree);
-  if (output.empty() || output == "-") {
+  if (!Collect(store, path, tree)) return Fail(store.lastError());
+  std::string text, error;
+  if (!WriteTree(tree, text, error)) return Fail("cannot export [" + path + "]: " + error);
+  if (!toFile) {
     std::cout << text;
     return kExitOk;
   }
-  std::ofstream file(output, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  return file ? kExitOk : Fail("cannot write [" + output + "]");
+  return WriteOutput(output, text);
 }
 
 int Import(const std::string& input, const std::string& into) {
-  std::string text;
-  if (input == "-") {
-    std::ostringstream all;
-    all << std::cin.rdbuf();
-    text = all.str();
-  } else {
-    std::ifstream file(input, std::ios::binary);
-    if (!file) return Fail("cannot read [" + input + "]");
-    std::ostringstream all;
-    all << file.rdbuf();
-    text = all.str();
-  }
+  std::string text, error;
+  if (!ReadExportText(input, text, error)) return Fail(error);
   TextTree tree;
-  std::string error;
   if (!ReadTree(text, tree, error)) return Fail(input + ": " + error);
   std::string newRoot;
   if (!into.empty()) {
@@ -290,9 +321,16 @@ int Import(const std::string& input, const std::string& into) {
   return kExitOk;
 }
 
-int Backup(const std::string& file) {
+int Backup(const std::string& file, bool force) {
+  const std::string storePath = ConfigStore::DefaultPath();
+  if (IsStoreFile(file, storePath)) return RefuseStoreFile(file);
+  struct stat info {};
+  if (!force && ::lstat(file.c_str(), &info) == 0) return Fail("[" + file + "] exists; --force replaces it");
+  StoreOutputFile copy(file, storePath);
+  if (!copy.ok()) return Fail(copy.error());
   ConfigStore& store = ConfigStore::ForThisThread();
-  return store.backupTo(file) == StoreStatus::kOk ? kExitOk : Fail(store.lastError());
+  if (store.backupTo(copy.path()) != StoreStatus::kOk) return Fail(store.lastError());
+  return copy.commit(force) ? kExitOk : Fail(copy.error());
 }
 
 int Check() {
@@ -312,7 +350,7 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
   struct Arguments {
     std::string key, name, to, file, type, into, output;
     std::vector<std::string> values;
-    bool raw = false, recursive = false;
+    bool raw = false, recursive = false, force = false;
   };
   static Arguments a;
   const char* keyHelp = "Key: \"~section\" below the instance, or an absolute path (\\ or /)";
@@ -362,8 +400,9 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
   handlers.push_back({importCommand, [] { return Import(a.file, a.into); }});
 
   CLI::App* backup = config->add_subcommand("backup", "Write a consistent copy of the store, even while in use");
-  backup->add_option("file", a.file, "The copy to write")->required();
-  handlers.push_back({backup, [] { return Backup(a.file); }});
+  backup->add_option("file", a.file, "The copy to write (a new file, with the store's mode and group)")->required();
+  backup->add_flag("--force", a.force, "Replace the file when it exists");
+  handlers.push_back({backup, [] { return Backup(a.file, a.force); }});
 
   CLI::App* check = config->add_subcommand("check", "Run the store's integrity check");
   handlers.push_back({check, [] { return Check(); }});

@@ -47,18 +47,24 @@ int Fail(const std::string& message, int code = kExitFailure) {
 // The catalogue's row of a log, by its name.
 const ZNLogFileInfo* KnownLog(const std::string& name) { return zn::FindLogByName(name); }
 
-// "90", "90s", "15m", "2h" or "7d" in seconds; 0 when it does not parse.
-long long ParseDuration(const std::string& text) {
+// Expiry values are 32-bit seconds since 1970.
+constexpr long long kLatestExpiry = 0xFFFFFFFFLL;
+
+// "90", "90s", "15m", "2h" or "7d" in seconds; 0 when it does not parse or
+// its expiry, counted from `now`, would not fit an expiry value.
+long long ParseDuration(const std::string& text, long long now) {
   long long value = 0;
   const char* end = text.data() + text.size();
   const auto [rest, error] = std::from_chars(text.data(), end, value);
   if (error != std::errc() || value <= 0) return 0;
   const std::string unit(rest, end);
-  if (unit.empty() || unit == "s") return value;
-  if (unit == "m") return value * 60;
-  if (unit == "h") return value * 3600;
-  if (unit == "d") return value * 86400;
-  return 0;
+  long long scale = 0;
+  if (unit.empty() || unit == "s") scale = 1;
+  if (unit == "m") scale = 60;
+  if (unit == "h") scale = 3600;
+  if (unit == "d") scale = 86400;
+  if (scale == 0 || value > (kLatestExpiry - now) / scale) return 0;
+  return value * scale;
 }
 
 int Level(const std::string& log, const std::string& level, const std::string& duration) {
@@ -97,9 +103,12 @@ int Level(const std::string& log, const std::string& level, const std::string& d
     std::cout << row->name << ": back to " << row->defaultDebugLevel << " (default)\n";
     return kExitOk;
   }
+  const long long now = ::time(nullptr);
   long long seconds = 0;
-  if (!duration.empty() && (seconds = ParseDuration(duration)) == 0) {
-    return Fail("[" + duration + "] is not a duration (e.g. 90s, 15m, 2h, 7d)", kExitUsage);
+  if (!duration.empty() && (seconds = ParseDuration(duration, now)) == 0) {
+    return Fail("[" + duration + "] is not a duration (e.g. 90s, 15m, 2h, 7d) of at most " +
+                    std::to_string((kLatestExpiry - now) / 86400) + " days, the latest expiry a setting can hold",
+                kExitUsage);
   }
   if (store.setNumber(kSection, name.c_str(), static_cast<unsigned long>(number)) == 0) {
     return Fail("cannot write [" + name + "]: " + store.getLastErrorMsg());
@@ -107,7 +116,7 @@ int Level(const std::string& log, const std::string& level, const std::string& d
   // Without --for the revision adds its own expiry; an old one must not
   // cut the new level short.
   if (seconds > 0) {
-    store.setNumber(kSection, expiry.c_str(), static_cast<unsigned long>(::time(nullptr) + seconds));
+    store.setNumber(kSection, expiry.c_str(), static_cast<unsigned long>(now + seconds));
   } else {
     store.deleteField(kSection, expiry.c_str());
   }

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 
 #include "zn/config/ZNPlatformInfo.h"
 
@@ -112,6 +111,11 @@ template <typename Integer>
 bool ParseInteger(const std::string& text, Integer& value) {
   const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
   return parsed.ec == std::errc() && parsed.ptr == text.data() + text.size();
+}
+
+// The last line of an export.
+std::string EndLine(std::size_t keys, std::size_t values) {
+  return "#end " + std::to_string(keys) + " keys " + std::to_string(values) + " values";
 }
 
 }  // namespace
@@ -241,49 +245,131 @@ bool ParseValue(const std::string& text, uint32_t& type, std::string& data, std:
   return false;
 }
 
-std::string WriteTree(const TextTree& tree) {
-  std::ostringstream out;
-  out << kHeader << "\n#root " << tree.root << "\n";
-  for (const TextKey& key : tree.keys) {
-    out << "\n[" << key.path << "]\n";
-    for (const TextValue& value : key.values) {
-      out << Quote(value.name) << "=" << ValueAsText(value.type, value.data) << "\n";
+std::string EscapeKeyPath(const std::string& path) {
+  std::string text;
+  text.reserve(path.size());
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '%' || byte < 0x20 || byte == 0x7F) {
+      char escape[4];
+      std::snprintf(escape, sizeof escape, "%%%02X", byte);
+      text += escape;
+    } else {
+      text.push_back(c);
     }
   }
-  return out.str();
+  return text;
+}
+
+bool UnescapeKeyPath(const std::string& text, std::string& path, std::string& error) {
+  path.clear();
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x20 || byte == 0x7F) {
+      error = "a control character in a key name";
+      return false;
+    }
+    if (text[at] != '%') {
+      path.push_back(text[at]);
+      continue;
+    }
+    unsigned value = 0;
+    if (at + 2 >= text.size()) {
+      error = "bad % escape in a key name";
+      return false;
+    }
+    const auto parsed = std::from_chars(text.data() + at + 1, text.data() + at + 3, value, 16);
+    if (parsed.ec != std::errc() || parsed.ptr != text.data() + at + 3) {
+      error = "bad % escape in a key name";
+      return false;
+    }
+    path.push_back(static_cast<char>(value));
+    at += 2;
+  }
+  return true;
+}
+
+bool WriteTree(const TextTree& tree, std::string& text, std::string& error) {
+  text = std::string(kHeader) + "\n#root " + EscapeKeyPath(tree.root) + "\n";
+  std::size_t values = 0;
+  for (const TextKey& key : tree.keys) {
+    text += "\n[" + EscapeKeyPath(key.path) + "]\n";
+    for (const TextValue& value : key.values) {
+      const std::string line = Quote(value.name) + "=" + ValueAsText(value.type, value.data);
+      // What an import would refuse is not written.
+      if (line.size() + 1 > kMaxLineBytes) {
+        error = "value [" + value.name + "] of [" + key.path + "] takes more than " +
+                std::to_string(kMaxLineBytes) + " bytes in an export";
+        return false;
+      }
+      text += line;
+      text += '\n';
+      ++values;
+    }
+    if (text.size() > kMaxTextBytes) {
+      error = "the export would be larger than " + std::to_string(kMaxTextBytes) + " bytes";
+      return false;
+    }
+  }
+  text += EndLine(tree.keys.size(), values) + "\n";
+  return true;
 }
 
 bool ReadTree(const std::string& text, TextTree& tree, std::string& error) {
   tree = TextTree();
-  std::istringstream in(text);
-  std::string line;
-  int number = 0;
+  std::size_t at = 0;
+  std::size_t number = 0;
+  std::size_t values = 0;
+  bool ended = false;
   auto failAt = [&](const std::string& what) {
     error = "line " + std::to_string(number) + ": " + what;
     return false;
   };
-  while (std::getline(in, line)) {
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (ended) {
+      if (line.empty()) continue;
+      return failAt("text after the end line");
+    }
+    if (line.rfind("#end ", 0) == 0) {
+      const std::string counted = EndLine(tree.keys.size(), values);
+      if (line != counted) {
+        return failAt("the end line [" + line + "] does not match the text before it [" + counted +
+                      "]: it is not whole");
+      }
+      ended = true;
+      continue;
+    }
     if (line.rfind("#root ", 0) == 0) {
-      tree.root = line.substr(6);
+      if (!UnescapeKeyPath(line.substr(6), tree.root, error)) return failAt(error);
       continue;
     }
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '[') {
-      const auto close = line.rfind(']');
-      if (close == std::string::npos || close == 1) return failAt("bad key line");
-      tree.keys.push_back({line.substr(1, close - 1), {}});
+      std::string path;
+      if (line.size() < 3 || line.back() != ']') return failAt("bad key line");
+      if (!UnescapeKeyPath(line.substr(1, line.size() - 2), path, error)) return failAt(error);
+      tree.keys.push_back({std::move(path), {}});
       continue;
     }
     if (tree.keys.empty()) return failAt("a value before any key");
     TextValue value;
-    std::size_t at = 0;
+    std::size_t pos = 0;
     std::string problem;
-    if (!Unquote(line, at, value.name, problem)) return failAt(problem);
-    if (at >= line.size() || line[at] != '=') return failAt("expected '=' after the value name");
-    if (!ParseValue(line.substr(at + 1), value.type, value.data, problem)) return failAt(problem);
+    if (!Unquote(line, pos, value.name, problem)) return failAt(problem);
+    if (pos >= line.size() || line[pos] != '=') return failAt("expected '=' after the value name");
+    if (!ParseValue(line.substr(pos + 1), value.type, value.data, problem)) return failAt(problem);
     tree.keys.back().values.push_back(std::move(value));
+    ++values;
+  }
+  if (!ended) {
+    error = "no end line (\"#end <n> keys <n> values\"): the text is cut short or is not an export";
+    return false;
   }
   if (tree.root.empty() && !tree.keys.empty()) tree.root = tree.keys.front().path;
   return true;

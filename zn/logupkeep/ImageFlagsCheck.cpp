@@ -127,7 +127,7 @@ std::string ImageSettings(ZNPlatformInfo& store, const std::string& image) {
     if (name == "GlobalFlag") {
       long long flag = 0;
       std::from_chars(text.data(), text.data() + text.size(), flag, number ? 10 : 16);
-      std::snprintf(line, sizeof line, "Image:%s. Flag:%s Value:0x%llx\n", image.c_str(), name.c_str(), flag);
+      std::snprintf(line, sizeof line, "Image:%s. Flag:%s Value:0x%lld\n", image.c_str(), name.c_str(), flag);
     } else {
       const std::string setting = name + " - " + text + (number ? " (DWORD)" : "");
       std::snprintf(line, sizeof line, "Image:%s. Setting:%s\n", image.c_str(), setting.c_str());

@@ -40,14 +40,16 @@ constexpr const char* kValuesById = "SELECT name, type, data FROM vals WHERE key
 
 // An immediate transaction: a deferred one that upgrades to writing gets
 // SQLITE_BUSY at once and would lose the write. Rolled back unless
-// committed.
+// committed. A failed commit keeps its reason: the rollback after it must
+// not replace it (SQLite may have rolled back already, as it does when the
+// disk is full).
 class Transaction {
  public:
   explicit Transaction(SqliteConnection& connection) : m_connection(connection) {
     m_open = m_connection.exec("BEGIN IMMEDIATE") == SQLITE_OK;
   }
   ~Transaction() {
-    if (m_open) m_connection.exec("ROLLBACK");
+    if (m_open && sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.exec("ROLLBACK");
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -56,13 +58,29 @@ class Transaction {
   bool commit() {
     m_open = false;
     if (m_connection.exec("COMMIT") == SQLITE_OK) return true;
-    m_connection.exec("ROLLBACK");
+    m_failure = m_connection.takeFailure();
+    if (sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.exec("ROLLBACK");
     return false;
   }
+  const std::string& failure() const { return m_failure; }
 
  private:
   SqliteConnection& m_connection;
   bool m_open;
+  std::string m_failure;
+};
+
+// Declared before a write's transaction, so that the WAL is looked after
+// once the transaction has ended, committed or not.
+class WalUpkeep {
+ public:
+  explicit WalUpkeep(SqliteConnection& connection) : m_connection(connection) {}
+  ~WalUpkeep() { m_connection.afterWrite(); }
+  WalUpkeep(const WalUpkeep&) = delete;
+  WalUpkeep& operator=(const WalUpkeep&) = delete;
+
+ private:
+  SqliteConnection& m_connection;
 };
 
 std::string LastComponent(const std::string& path) {
@@ -149,7 +167,7 @@ StoreStatus ConfigStore::fail(const std::string& text) {
 }
 
 StoreStatus ConfigStore::failStore() {
-  return fail(m_connection != nullptr ? m_connection->errorText() : m_lastError);
+  return fail(m_connection != nullptr ? m_connection->takeFailure() : m_lastError);
 }
 
 StoreStatus ConfigStore::keyExists(std::string_view path) {
@@ -235,6 +253,7 @@ StoreStatus ConfigStore::writeValue(std::string_view path, std::string_view name
                                     std::string_view data) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
+  const WalUpkeep upkeep(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("No key given");
   if (name.size() > kMaxValueNameLength) return fail("The value name is longer than 16383 characters");
@@ -262,12 +281,13 @@ StoreStatus ConfigStore::writeValue(std::string_view path, std::string_view name
   write.bind(3, static_cast<long long>(type));
   write.bindBlob(4, data);
   if (write.step() != SQLITE_DONE) return failStore();
-  return transaction.commit() ? StoreStatus::kOk : failStore();
+  return transaction.commit() ? StoreStatus::kOk : fail(transaction.failure());
 }
 
 StoreStatus ConfigStore::deleteValue(std::string_view path, std::string_view name) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
+  const WalUpkeep upkeep(*db);
   const std::string key = NormalizePath(path);
   Transaction transaction(*db);
   if (!transaction.open()) return failStore();
@@ -281,13 +301,14 @@ StoreStatus ConfigStore::deleteValue(std::string_view path, std::string_view nam
   remove.bind(2, name);
   if (remove.step() != SQLITE_DONE) return failStore();
   const bool deleted = sqlite3_changes(db->db()) > 0;
-  if (!transaction.commit()) return failStore();
+  if (!transaction.commit()) return fail(transaction.failure());
   return deleted ? StoreStatus::kOk : StoreStatus::kValueMissing;
 }
 
 StoreStatus ConfigStore::createKey(std::string_view path, bool& existed) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
+  const WalUpkeep upkeep(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("No key given");
   if (!validKeyPath(key)) return StoreStatus::kFailed;
@@ -295,12 +316,13 @@ StoreStatus ConfigStore::createKey(std::string_view path, bool& existed) {
   if (!transaction.open()) return failStore();
   long long id = 0;
   if (!ensureKey(key, id, existed)) return failStore();
-  return transaction.commit() ? StoreStatus::kOk : failStore();
+  return transaction.commit() ? StoreStatus::kOk : fail(transaction.failure());
 }
 
 StoreStatus ConfigStore::deleteTree(std::string_view path) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
+  const WalUpkeep upkeep(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("The root of the store cannot be deleted");
   Statement remove = db->prepare(kDeleteKey);
@@ -348,7 +370,7 @@ StoreStatus ConfigStore::values(std::string_view path, std::vector<StoreEntry>& 
 CopyFailure ConfigStore::copyKeyLocked(long long fromId, const std::string& fromPath, const std::string& toPath,
                                        std::string& failedAt) {
   const auto storeFailure = [this] {
-    m_lastError = m_connection->errorText();
+    m_lastError = m_connection->takeFailure();
     return CopyFailure::kStore;
   };
   long long toId = 0;
@@ -410,6 +432,7 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
   failedAt.clear();
   SqliteConnection* db = connection();
   if (db == nullptr) return CopyFailure::kStore;
+  const WalUpkeep upkeep(*db);
   const std::string source = NormalizePath(from);
   const std::string target = NormalizePath(to);
   if (source.empty() || target.empty()) {
@@ -420,13 +443,13 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
   if (!validKeyPath(target)) return CopyFailure::kStore;
   Transaction transaction(*db);
   if (!transaction.open()) {
-    m_lastError = db->errorText();
+    m_lastError = db->takeFailure();
     return CopyFailure::kStore;
   }
   long long sourceId = 0;
   bool found = false;
   if (!findKey(source, sourceId, found)) {
-    m_lastError = db->errorText();
+    m_lastError = db->takeFailure();
     return CopyFailure::kStore;
   }
   if (!found) return CopyFailure::kSourceMissing;
@@ -437,14 +460,14 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
     if (!remove) return CopyFailure::kStore;
     remove.bind(1, source);
     if (remove.step() != SQLITE_DONE) {
-      m_lastError = db->errorText();
+      m_lastError = db->takeFailure();
       return CopyFailure::kStore;
     }
   }
   // A copy that stopped keeps what it made, as the registry would; a
   // target that existed was not touched.
   if (!transaction.commit()) {
-    m_lastError = db->errorText();
+    m_lastError = transaction.failure();
     return CopyFailure::kStore;
   }
   return failure;
@@ -453,6 +476,7 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
 StoreStatus ConfigStore::writeBatch(const std::vector<std::string>& keys, const std::vector<BatchValue>& batch) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
+  const WalUpkeep upkeep(*db);
   Transaction transaction(*db);
   if (!transaction.open()) return failStore();
   for (const std::string& key : keys) {
@@ -479,7 +503,7 @@ StoreStatus ConfigStore::writeBatch(const std::vector<std::string>& keys, const 
     write.bindBlob(4, value.data);
     if (write.step() != SQLITE_DONE) return failStore();
   }
-  return transaction.commit() ? StoreStatus::kOk : failStore();
+  return transaction.commit() ? StoreStatus::kOk : fail(transaction.failure());
 }
 
 ConfigStore::ReadSnapshot::ReadSnapshot(ConfigStore& store) : m_connection(store.connection()) {
@@ -530,6 +554,15 @@ StoreStatus ConfigStore::integrityCheck(std::string& report) {
     report += check.columnText(0);
   }
   return rc == SQLITE_DONE ? StoreStatus::kOk : failStore();
+}
+
+StoreStatus ConfigStore::verify() {
+  std::string report;
+  const StoreStatus status = integrityCheck(report);
+  if (status == StoreStatus::kOk && report == "ok") return StoreStatus::kOk;
+  if (m_connection == nullptr) return StoreStatus::kFailed;  // not even opened: lastError says why
+  const std::string found = status == StoreStatus::kOk ? report.substr(0, report.find('\n')) : m_lastError;
+  return fail("The configuration store [" + m_connection->path() + "] is damaged: " + found);
 }
 
 }  // namespace zn

@@ -121,6 +121,11 @@ class ZN_EXPORT ConfigStore {
   StoreStatus backupTo(const std::string& file);
   // SQLite's integrity check: "ok", or what it found.
   StoreStatus integrityCheck(std::string& report);
+  // The same check for walks that must never answer short (a damaged page
+  // can end a scan early without any error): kOk for an intact store, else
+  // kFailed with "The configuration store [...] is damaged: ..." in
+  // lastError(). Inside a ReadSnapshot it checks the walk's snapshot.
+  StoreStatus verify();
 
   const std::string& lastError() const { return m_lastError; }
   bool readOnly();

@@ -10,11 +10,16 @@
 
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"
+#include "zuzazer/YqWin32Errors.h"
 
 namespace zn::detail {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
+// A WAL that holds this many pages (1 MiB of 4 KiB pages) after a commit is
+// folded back into the database and cut; SQLite's own checkpoint would wait
+// for 1,000 pages and never cut the file.
+constexpr int kWalCheckpointPages = 256;
 constexpr const char* kSuiteGroup = "tessaly";
 
 // The schema. Names compare without regard to ASCII case and keep their
@@ -71,6 +76,44 @@ std::string ImmutableUri(const std::string& path) {
   return uri + "?immutable=1";
 }
 
+// What a complete schema holds: its three tables and indexes, and the root.
+constexpr const char* kSchemaTables =
+    "SELECT count(*) FROM sqlite_master WHERE name IN ('keys', 'keys_by_parent', 'vals')";
+constexpr long long kSchemaTableCount = 3;
+constexpr const char* kRootKey = "SELECT 1 FROM keys WHERE id = 0";
+
+// An sqlite3 handle while a connection is being opened.
+class Handle {
+ public:
+  Handle() = default;
+  ~Handle() { sqlite3_close(m_db); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  // Closes any handle held, then opens `name` with `flags`.
+  bool open(const std::string& name, int flags, std::string& reason) {
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    if (sqlite3_open_v2(name.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+      sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+      return true;
+    }
+    reason = m_db != nullptr ? sqlite3_errmsg(m_db) : "out of memory";
+    return false;
+  }
+  // A first read, which shows whether the store can be read at all.
+  int probe() { return sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr); }
+  sqlite3* get() const { return m_db; }
+  sqlite3* release() {
+    sqlite3* db = m_db;
+    m_db = nullptr;
+    return db;
+  }
+
+ private:
+  sqlite3* m_db = nullptr;
+};
+
 }  // namespace
 
 std::string Statement::columnText(int column) const {
@@ -87,67 +130,149 @@ std::string Statement::columnBlob(int column) const {
 }
 
 std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path, std::string& error) {
-  PrepareFolderAndFile(path);
-  sqlite3* db = nullptr;
-  bool readOnly = false;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close(db);
-    db = nullptr;
-    rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    readOnly = true;
-  }
-  if (rc != SQLITE_OK) {
-    error = "Cannot open the configuration store [" + path + "]: " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
-    sqlite3_close(db);
+  // A FIFO would block every command in open(2) or read(2), a device would
+  // be written to: only a regular file (or none yet) is a store.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = "The configuration store [" + path + "] is not a regular file";
     return nullptr;
   }
-  // A file this process may not write opens "read-write" as read-only.
-  if (!readOnly && sqlite3_db_readonly(db, "main") == 1) readOnly = true;
-  // A WAL store is read through the shared-memory index beside it, which a
-  // reader cannot create in a folder it may not write. With no writer
-  // active (no -wal file) the file alone holds the whole store: read it as
-  // it stands.
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  const int probe = readOnly ? sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr)
-                             : SQLITE_OK;
-  if ((probe == SQLITE_CANTOPEN || probe == SQLITE_READONLY) && !FXFile::Exists(path + "-wal")) {
-    sqlite3_close(db);
-    db = nullptr;
-    rc = sqlite3_open_v2(ImmutableUri(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
-                         nullptr);
-    if (rc != SQLITE_OK) {
-      error = "Cannot open the configuration store [" + path + "]: " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
-      sqlite3_close(db);
+  PrepareFolderAndFile(path);
+  bool readOnly = false;
+  Handle db;
+  std::string reason;
+  if (!db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, reason)) {
+    readOnly = true;
+    if (!db.open(path, SQLITE_OPEN_READONLY, reason)) {
+      error = "Cannot open the configuration store [" + path + "]: " + reason;
       return nullptr;
     }
   }
-  sqlite3_extended_result_codes(db, 0);
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  std::unique_ptr<SqliteConnection> connection(new SqliteConnection(db, path, readOnly));
-  // A file that is not a database shows itself at the first statement.
-  if (connection->exec("PRAGMA foreign_keys=ON") != SQLITE_OK) {
+  // A file this process may not write opens "read-write" as read-only.
+  if (!readOnly && sqlite3_db_readonly(db.get(), "main") == 1) readOnly = true;
+  // A WAL store is read through the shared-memory index beside it, which
+  // cannot be made in a folder this process may not write, even when the
+  // file itself may be written: such a store is read read-only. With no
+  // writer active (no -wal file) the file alone holds the whole store, and a
+  // reader that cannot even open the index reads it as it stands.
+  int probe = db.probe();
+  if (!readOnly && (probe == SQLITE_CANTOPEN || probe == SQLITE_READONLY)) {
+    readOnly = true;
+    if (!db.open(path, SQLITE_OPEN_READONLY, reason)) {
+      error = "Cannot open the configuration store [" + path + "]: " + reason;
+      return nullptr;
+    }
+    probe = db.probe();
+  }
+  if ((probe == SQLITE_CANTOPEN || probe == SQLITE_READONLY) && !FXFile::Exists(path + "-wal")) {
+    if (!db.open(ImmutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, reason)) {
+      error = "Cannot open the configuration store [" + path + "]: " + reason;
+      return nullptr;
+    }
+    probe = db.probe();
+  }
+  // A file that is not a database shows itself here.
+  if (probe != SQLITE_OK) {
+    error = "Cannot use the configuration store [" + path + "]: " + sqlite3_errmsg(db.get());
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db.get(), 0);
+  std::unique_ptr<SqliteConnection> connection(new SqliteConnection(db.release(), path, readOnly));
+  if (connection->exec("PRAGMA foreign_keys=ON") != SQLITE_OK ||
+      (!readOnly && connection->exec("PRAGMA synchronous=NORMAL") != SQLITE_OK)) {
     error = "Cannot use the configuration store [" + path + "]: " + connection->errorText();
     return nullptr;
   }
-  if (!readOnly) {
-    if (connection->exec("PRAGMA journal_mode=WAL") != SQLITE_OK ||
-        connection->exec("PRAGMA synchronous=NORMAL") != SQLITE_OK) {
-      error = "Cannot use the configuration store [" + path + "]: " + connection->errorText();
-      return nullptr;
+  if (!readOnly && !connection->prepareForWriting(error)) return nullptr;
+  return connection;
+}
+
+bool SqliteConnection::hasSchema() {
+  Statement tables = prepare(kSchemaTables);
+  if (!tables || tables.step() != SQLITE_ROW || tables.columnInt(0) != kSchemaTableCount) return false;
+  Statement root = prepare(kRootKey);
+  return root && root.step() == SQLITE_ROW;
+}
+
+// Opening never writes to a store that has its schema, so that it never
+// waits for another process's write; only a new store is set up.
+bool SqliteConnection::prepareForWriting(std::string& error) {
+  const auto failed = [&] {
+    error = "Cannot use the configuration store [" + m_path + "]: " + errorText();
+    return false;
+  };
+  if (!hasSchema()) {
+    if (exec("PRAGMA journal_mode=WAL") != SQLITE_OK) {
+      if (sqlite3_errcode(m_db) != SQLITE_READONLY) return failed();
+      m_readOnly = true;  // read-only after all (a read-only folder, say): still read
+      return true;
     }
-    // A store that turns out read-only (a read-only folder, say) is still
-    // read; its writes fail.
-    const int schema = connection->exec(kSchema);
-    if (schema == SQLITE_READONLY) {
-      connection->m_readOnly = true;
-    } else if (schema != SQLITE_OK) {
-      error = "Cannot use the configuration store [" + path + "]: " + connection->errorText();
-      return nullptr;
+    // All of it or nothing: a store is never left with half a schema.
+    if (exec("BEGIN IMMEDIATE") != SQLITE_OK) return failed();
+    const int schema = exec(kSchema);
+    if (schema != SQLITE_OK) {
+      const bool readOnly = schema == SQLITE_READONLY;
+      if (!readOnly) failed();
+      exec("ROLLBACK");
+      if (!readOnly) return false;
+      m_readOnly = true;
+      return true;
+    }
+    if (exec("COMMIT") != SQLITE_OK) {
+      failed();
+      if (sqlite3_get_autocommit(m_db) == 0) exec("ROLLBACK");
+      return false;
+    }
+  } else {
+    // Only a store made by someone else may still need WAL mode.
+    Statement mode = prepare("PRAGMA journal_mode");
+    const bool wal = mode && mode.step() == SQLITE_ROW && mode.columnText(0) == "wal";
+    if (!wal && exec("PRAGMA journal_mode=WAL") != SQLITE_OK && sqlite3_errcode(m_db) != SQLITE_READONLY) {
+      return failed();
     }
   }
-  return connection;
+  // Replaces SQLite's own checkpoints after commits (see afterWrite).
+  sqlite3_wal_hook(m_db, &SqliteConnection::OnWalCommit, this);
+  return true;
+}
+
+int SqliteConnection::OnWalCommit(void* self, sqlite3* /*db*/, const char* /*name*/, int pages) {
+  static_cast<SqliteConnection*>(self)->m_walPages = pages;
+  return SQLITE_OK;
+}
+
+void SqliteConnection::afterWrite() {
+  if (m_readOnly || sqlite3_get_autocommit(m_db) == 0) return;  // inside a transaction
+  if (!m_spaceFailure && m_walPages < kWalCheckpointPages) return;
+  m_spaceFailure = false;
+  // Every frame back into the database and the WAL file cut to nothing, so
+  // it never holds old copies of the store on the disk. Readers still on an
+  // older snapshot are not waited for: the checkpoint then does what it can
+  // and the next large write tries again.
+  sqlite3_busy_timeout(m_db, 0);
+  const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+  if (rc == SQLITE_OK) m_walPages = 0;
+}
+
+bool SqliteConnection::diskFull() const {
+  const int code = sqlite3_errcode(m_db);
+  const int system = sqlite3_system_errno(m_db);
+  return code == SQLITE_FULL || (code == SQLITE_IOERR && (system == ENOSPC || system == EDQUOT));
+}
+
+std::string SqliteConnection::errorText() const {
+  // The disk's own word for it, with the suite's code; SQLite's text after.
+  if (diskFull()) {
+    return yq::Win32ErrorText(yq::kErrorDiskFull) + " (error " + std::to_string(yq::kErrorDiskFull) + ": " +
+           sqlite3_errmsg(m_db) + ")";
+  }
+  return sqlite3_errmsg(m_db);
+}
+
+std::string SqliteConnection::takeFailure() {
+  if (diskFull()) m_spaceFailure = true;
+  return errorText();
 }
 
 SqliteConnection::~SqliteConnection() {

@@ -64,7 +64,16 @@ class SqliteConnection {
   // The cached statement for `sql` (prepared on first use); empty on failure.
   Statement prepare(const char* sql);
   int exec(const char* sql);
-  std::string errorText() const { return sqlite3_errmsg(m_db); }
+  // The last failure's text; a full disk says so, with its code 112.
+  std::string errorText() const;
+  // The same for a write that failed, which also notes a full disk for
+  // afterWrite.
+  std::string takeFailure();
+
+  // Keeps the WAL small: run by the store after each write, once its
+  // transaction has ended. After a large commit, or a write that failed for
+  // space, the WAL is checkpointed and truncated.
+  void afterWrite();
 
   // Leaves the handle open and unused: for a copy inherited across fork,
   // whose locks and files belong to the parent.
@@ -72,11 +81,18 @@ class SqliteConnection {
 
  private:
   SqliteConnection(sqlite3* db, std::string path, bool readOnly) : m_db(db), m_path(std::move(path)), m_readOnly(readOnly) {}
+  bool hasSchema();
+  // Sets a new store up (journal mode, schema) and watches the WAL's size.
+  bool prepareForWriting(std::string& error);
+  static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
+  bool diskFull() const;
 
   sqlite3* m_db;
   std::string m_path;
   bool m_readOnly;
   bool m_abandoned = false;
+  int m_walPages = 0;  // pages in the WAL after the last commit
+  bool m_spaceFailure = false;
   std::map<const char*, sqlite3_stmt*> m_statements;  // keyed by the SQL text's address
 };
 
