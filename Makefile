@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets. `make demo` and `make test` are the two
 # commands of the README; both install what they need first.
 
-.PHONY: all deps demo test test-tsan fuzz build dev release bench clean
+.PHONY: all deps demo test test-tsan fuzz package build dev release bench clean
 
 all: dev
 
@@ -37,6 +37,10 @@ release: deps
 
 demo: release
 	@scripts/run-demo build/release
+
+# The .deb of the release build (build/release/package/).
+package: release
+	cd build/release && cpack
 
 bench: release
 	@bench/run-all build/release

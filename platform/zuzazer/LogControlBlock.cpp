@@ -139,24 +139,22 @@ LogControlBlock::LogControlBlock(const std::string& logFilePath) {
 }
 
 LogControlBlock::~LogControlBlock() {
-  if (m_shmFd < 0) return;
+  if (!m_shmFd) return;
   {
     const std::lock_guard<std::mutex> lock(Blocks().mutex);
     Blocks().blocks.erase(this);
   }
   removeIfLastUser();
-  ::munmap(m_state, kSharedSize);
-  ::close(m_shmFd);
 }
 
 void LogControlBlock::removeIfLastUser() {
   // A forked child's inherited copy shares its parent's open file and
   // flock: only a block this process opened itself counts.
-  if (m_shmFd < 0 || ::getpid() != m_ownerPid || ::flock(m_shmFd, LOCK_EX | LOCK_NB) != 0) return;
-  if (SameInode(m_shmFd, m_path)) ::unlink(m_path.c_str());
+  if (!m_shmFd || ::getpid() != m_ownerPid || ::flock(m_shmFd.get(), LOCK_EX | LOCK_NB) != 0) return;
+  if (SameInode(m_shmFd.get(), m_path)) ::unlink(m_path.c_str());
   // Writers that opened the name just before see it gone once they share
   // the block, and make a new one.
-  ::flock(m_shmFd, LOCK_SH);
+  ::flock(m_shmFd.get(), LOCK_SH);
 }
 
 bool LogControlBlock::openShared(const std::string& logFilePath) {
@@ -170,7 +168,6 @@ bool LogControlBlock::openShared(const std::string& logFilePath) {
       const int made = createShared(logFilePath, folder);
       if (made == -2) continue;  // another writer's came first: open that
       if (made < 0) return false;
-      m_shmFd = made;
       m_ownerPid = ::getpid();
       return true;
     }
@@ -178,15 +175,11 @@ bool LogControlBlock::openShared(const std::string& logFilePath) {
     if (!SameInode(fd.get(), m_path)) continue;  // its last writer removed it meanwhile
     struct stat block {};
     if (::fstat(fd.get(), &block) != 0 || !Trusted(block, folder)) return false;
-    void* memory = ::mmap(nullptr, kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-    if (memory == MAP_FAILED) return false;
-    auto* state = static_cast<LogSharedState*>(memory);
-    if (state->magic.load(std::memory_order_acquire) != kMagic) {
-      ::munmap(memory, kSharedSize);
-      return false;
-    }
-    m_state = state;
-    m_shmFd = fd.release();
+    UniqueMapping mapping = UniqueMapping::MapShared(fd.get(), kSharedSize);
+    if (!mapping || mapping.as<LogSharedState>()->magic.load(std::memory_order_acquire) != kMagic) return false;
+    m_mapping = std::move(mapping);
+    m_state = m_mapping.as<LogSharedState>();
+    m_shmFd = std::move(fd);
     m_ownerPid = ::getpid();
     return true;
   }
@@ -204,35 +197,33 @@ int LogControlBlock::createShared(const std::string& logFilePath, const struct s
                                       : ::fchown(fd.get(), static_cast<uid_t>(-1), folder.st_gid) == 0;
   if (given && (folder.st_mode & 0020) != 0) mode |= 0060;
   if (::fchmod(fd.get(), mode) != 0 || ::ftruncate(fd.get(), kSharedSize) != 0) return -1;
-  void* memory = ::mmap(nullptr, kSharedSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-  if (memory == MAP_FAILED) return -1;
-  auto* state = static_cast<LogSharedState*>(memory);
-  Initialize(*state, logFilePath);
+  UniqueMapping mapping = UniqueMapping::MapShared(fd.get(), kSharedSize);
+  if (!mapping) return -1;
+  Initialize(*mapping.as<LogSharedState>(), logFilePath);
   ::flock(fd.get(), LOCK_SH);  // nobody else has it yet
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    const int err = errno;
-    ::munmap(memory, kSharedSize);
-    return err == EEXIST ? -2 : -1;
+    return errno == EEXIST ? -2 : -1;
   }
-  m_state = state;
-  return fd.release();
+  m_mapping = std::move(mapping);
+  m_state = m_mapping.as<LogSharedState>();
+  m_shmFd = std::move(fd);
+  return 0;
 }
 
 bool LogControlBlock::lock(int fallbackFd) {
-  if (m_shmFd >= 0 && m_ownerPid != ::getpid()) {
+  if (m_shmFd && m_ownerPid != ::getpid()) {
     // Inherited across fork: the descriptor (and so the lock) is shared with
     // the parent. Open the block again for a lock of our own.
     UniqueFd fd(::open(m_path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
     struct stat mine {}, theirs {};
-    if (fd && ::fstat(fd.get(), &mine) == 0 && ::fstat(m_shmFd, &theirs) == 0 && mine.st_dev == theirs.st_dev &&
+    if (fd && ::fstat(fd.get(), &mine) == 0 && ::fstat(m_shmFd.get(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
         mine.st_ino == theirs.st_ino && ShareBlock(fd.get())) {
-      ::close(m_shmFd);
-      m_shmFd = fd.release();
+      m_shmFd = std::move(fd);
       m_ownerPid = ::getpid();
     }
   }
-  const int fd = m_shmFd >= 0 ? m_shmFd : fallbackFd;
+  const int fd = m_shmFd ? m_shmFd.get() : fallbackFd;
   if (fd < 0 || !SetLock(fd, F_WRLCK)) return false;
   m_lockedFd = fd;
   return true;

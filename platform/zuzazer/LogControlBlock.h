@@ -20,6 +20,8 @@
 #include <memory>
 #include <string>
 
+#include "zuzazer/FXUniqueFd.h"
+#include "zuzazer/FXUniqueMapping.h"
 #include "zuzazer/YqExport.h"
 
 namespace yq {
@@ -49,7 +51,7 @@ class YQ_EXPORT LogControlBlock {
   LogControlBlock& operator=(const LogControlBlock&) = delete;
 
   LogSharedState& state() { return *m_state; }
-  bool isShared() const { return m_shmFd >= 0; }
+  bool isShared() const { return static_cast<bool>(m_shmFd); }
 
   // The rollover lock, waited for at most kLockWaitMs. `fallbackFd` is the
   // caller's open log file, locked instead when the block is private.
@@ -65,15 +67,16 @@ class YQ_EXPORT LogControlBlock {
 
  private:
   bool openShared(const std::string& logFilePath);
-  // The block set up under no name, then linked to its name; -1 when it
-  // cannot be made, -2 when another writer linked one first.
+  // The block set up under no name, then linked to its name: 0 when made,
+  // -1 when it cannot be, -2 when another writer linked one first.
   int createShared(const std::string& logFilePath, const struct stat& folder);
 
   std::string m_path;    // of the block under /dev/shm
   pid_t m_ownerPid = 0;  // a forked child must not share the parent's lock
-  int m_shmFd = -1;
+  UniqueFd m_shmFd;
   int m_lockedFd = -1;
-  LogSharedState* m_state = nullptr;
+  UniqueMapping m_mapping;            // the shared block, when there is one
+  LogSharedState* m_state = nullptr;  // in m_mapping, or m_private
   std::unique_ptr<LogSharedState> m_private;
 };
 

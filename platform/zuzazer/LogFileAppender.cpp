@@ -215,15 +215,15 @@ int LogFileAppender::reopenLocked() {
   // Read the generation before opening: a rollover in between only causes
   // one more reopen.
   const uint64_t generation = m_shared.load()->generation.load();
-  const int opened = openCurrentFile();
-  if (opened < 0) return -opened;
+  const int result = openCurrentFile();
+  if (result < 0) return -result;
+  UniqueFd opened(result);
   const int current = m_fd.load();
   if (current >= 0) {
     // Keep the descriptor number: writers in flight finish on the old file.
-    ::dup3(opened, current, O_CLOEXEC);
-    ::close(opened);
+    ::dup3(opened.get(), current, O_CLOEXEC);
   } else {
-    m_fd.store(opened);
+    m_fd.store(opened.release());
   }
   m_openGeneration.store(generation);
   m_lastExternalCheck.store(NowSeconds());

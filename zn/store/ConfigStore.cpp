@@ -517,28 +517,23 @@ ConfigStore::ReadSnapshot::~ReadSnapshot() {
 StoreStatus ConfigStore::backupTo(const std::string& file) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  sqlite3* target = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-    const std::string error = target != nullptr ? sqlite3_errmsg(target) : "out of memory";
-    sqlite3_close(target);
-    return fail("Cannot create [" + file + "]: " + error);
+  sqlite3* opened = nullptr;
+  const int openResult =
+      sqlite3_open_v2(file.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const detail::UniqueSqlite target(opened);
+  if (openResult != SQLITE_OK) {
+    return fail("Cannot create [" + file + "]: " + (target ? sqlite3_errmsg(target.get()) : "out of memory"));
   }
   // The online backup copies a consistent snapshot page by page while other
   // connections go on reading and writing.
-  sqlite3_backup* backup = sqlite3_backup_init(target, "main", db->db(), "main");
-  if (backup == nullptr) {
-    const std::string error = sqlite3_errmsg(target);
-    sqlite3_close(target);
-    return fail("Cannot back up into [" + file + "]: " + error);
-  }
+  sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", db->db(), "main");
+  if (backup == nullptr) return fail("Cannot back up into [" + file + "]: " + sqlite3_errmsg(target.get()));
   int rc;
   while ((rc = sqlite3_backup_step(backup, 256)) == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
     if (rc != SQLITE_OK) sqlite3_sleep(10);
   }
   sqlite3_backup_finish(backup);
-  const std::string error = sqlite3_errmsg(target);
-  sqlite3_close(target);
-  if (rc != SQLITE_DONE) return fail("Backup into [" + file + "] failed: " + error);
+  if (rc != SQLITE_DONE) return fail("Backup into [" + file + "] failed: " + sqlite3_errmsg(target.get()));
   return StoreStatus::kOk;
 }
 

@@ -10,6 +10,7 @@
 
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"
+#include "zuzazer/FXUniqueFd.h"
 #include "zuzazer/YqWin32Errors.h"
 
 namespace zn::detail {
@@ -52,11 +53,8 @@ void PrepareFolderAndFile(const std::string& path) {
       if (const struct group* suite = ::getgrnam(kSuiteGroup)) ::chown(folder.c_str(), static_cast<uid_t>(-1), suite->gr_gid);
     }
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
-  if (fd >= 0) {
-    ::fchmod(fd, 0660);
-    ::close(fd);
-  }
+  const yq::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0660));
+  if (fd) ::fchmod(fd.get(), 0660);
 }
 
 // "file:<path>?immutable=1": the store read as the file stands, without the

@@ -11,6 +11,12 @@
 
 namespace zn::detail {
 
+// Owner of an sqlite3 handle that is not (yet) a connection.
+struct SqliteCloser {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+using UniqueSqlite = std::unique_ptr<sqlite3, SqliteCloser>;
+
 // A cached statement in use: reset and its bindings cleared when it goes,
 // so that no statement stays open and pins an old snapshot.
 class Statement {

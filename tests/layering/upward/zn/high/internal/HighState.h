@@ -1,0 +1,2 @@
+// Internal to the upper module.
+#pragma once
