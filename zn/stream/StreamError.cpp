@@ -9,13 +9,13 @@ namespace {
 constexpr int kStreamErrorNumber = -1;
 }  // namespace
 
-void ThrowStreamError(const char* function, const std::string& message, std::source_location where) {
-  throw ZnException(function, message, where.file_name(), static_cast<int>(where.line()), kStreamErrorNumber);
+void ThrowStreamError(const char* function, const std::string& message, const char* file, int line) {
+  throw ZnException(function, message, file, line, kStreamErrorNumber);
 }
 
-void ThrowStreamError(const char* function, const CYqError& error, const std::string& prefix,
-                      std::source_location where) {
-  ThrowStreamError(function, prefix + error.AsString(eErrorOutputUser), where);
+void ThrowStreamError(const char* function, const CYqError& error, const std::string& prefix, const char* file,
+                      int line) {
+  ThrowStreamError(function, prefix + error.AsString(eErrorOutputUser), file, line);
 }
 
 }  // namespace zn::detail

@@ -90,7 +90,7 @@ class ZN_EXPORT ZnMemoryByteStream : public ZnByteStream {
  private:
   static const int block_size = 32768;
 
-  char* chunkFor(int index, const char* function);
+  char* chunkFor(int index, int offset, int count, const char* function);
   void zeroGap(int from, int to);
 
   std::vector<std::unique_ptr<char[]>> m_chunks;

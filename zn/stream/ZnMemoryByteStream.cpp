@@ -71,7 +71,7 @@ int ZnMemoryByteStream::write(const void* data, int count) {
   const int offset = m_position % block_size;
   const int n = std::min({count, block_size - offset, kLargestPosition - m_position});
   if (n == 0 && count > 0) return 0;  // the stream is at its largest size
-  char* chunk = n > 0 ? chunkFor(index, kWrite) : nullptr;
+  char* chunk = n > 0 ? chunkFor(index, offset, n, kWrite) : nullptr;
   zeroGap(m_size, m_position);
   if (n > 0) std::memcpy(chunk + offset, data, static_cast<std::size_t>(n));
   m_position += n;
@@ -79,10 +79,12 @@ int ZnMemoryByteStream::write(const void* data, int count) {
   return n;
 }
 
-// The chunk at `index`, made when missing (uninitialised: zeroGap clears
-// whatever part of it a read could later reach). When memory runs out the
+// The chunk at `index`, for a write of `count` bytes at `offset`. A chunk
+// made now is cleared except where that write goes: the stream may already
+// reach past it (a write of nothing moves the end), and those bytes must
+// read as zeros, not as whatever the memory held. When memory runs out the
 // stream stays as it was.
-char* ZnMemoryByteStream::chunkFor(int index, const char* function) {
+char* ZnMemoryByteStream::chunkFor(int index, int offset, int count, const char* function) {
   const std::size_t slot = static_cast<std::size_t>(index);
   if (slot < m_chunks.size() && m_chunks[slot]) return m_chunks[slot].get();
   std::unique_ptr<char[]> chunk(new (std::nothrow) char[block_size]);
@@ -91,6 +93,14 @@ char* ZnMemoryByteStream::chunkFor(int index, const char* function) {
     if (slot >= m_chunks.size()) m_chunks.resize(slot + 1);
   } catch (const std::bad_alloc&) {
     ThrowStreamError(function, zn::detail::kNotEnoughMemory);
+  }
+  std::memset(chunk.get(), 0, static_cast<std::size_t>(offset));
+  // Past the write, only what already lies below the end needs clearing;
+  // bytes past the end are never read.
+  const long long chunkStart = static_cast<long long>(index) * block_size;
+  const int dataEnd = static_cast<int>(std::clamp<long long>(m_size - chunkStart, 0, block_size));
+  if (dataEnd > offset + count) {
+    std::memset(chunk.get() + offset + count, 0, static_cast<std::size_t>(dataEnd - offset - count));
   }
   m_chunks[slot] = std::move(chunk);
   return m_chunks[slot].get();

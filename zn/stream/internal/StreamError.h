@@ -2,7 +2,6 @@
 // message, the throwing source file and line, and the error number -1.
 #pragma once
 
-#include <source_location>
 #include <string>
 
 class CYqError;
@@ -15,12 +14,14 @@ inline constexpr const char* kDeadObject = "Can't resurrect dead objects.";
 inline constexpr const char* kInvalidBuffer = "Invalid buffer passed as input.";
 inline constexpr const char* kInvalidSize = "Invalid size passed as input.";
 
-[[noreturn]] void ThrowStreamError(const char* function, const std::string& message,
-                                   std::source_location where = std::source_location::current());
+// The file and line default to the caller's (std::source_location is not
+// available to every compiler the project builds with).
+[[noreturn]] void ThrowStreamError(const char* function, const std::string& message, const char* file = __builtin_FILE(),
+                                   int line = __builtin_LINE());
 
 // A failed call of the utility library: the message is the error value's
 // text, after `prefix` when one is given.
 [[noreturn]] void ThrowStreamError(const char* function, const CYqError& error, const std::string& prefix = {},
-                                   std::source_location where = std::source_location::current());
+                                   const char* file = __builtin_FILE(), int line = __builtin_LINE());
 
 }  // namespace zn::detail
