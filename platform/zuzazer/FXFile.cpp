@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -161,6 +162,111 @@ CYqError ReadAll(const std::string& path, std::string& data) {
     if (n == 0) break;
     data.append(buffer, static_cast<std::size_t>(n));
   }
+  return CYqError::Success();
+}
+
+}  // namespace FXFile
+
+namespace {
+
+// The error of a failed call on an open file: the Win32 text of the code,
+// then the system's own words. Callers put the file's name around it.
+CYqError FileCallError(const FXCodeLocation& location, int errnum) {
+  return FXErrorUtil::ErrorErrno(location, errnum, "%s", yq::Win32ErrorText(yq::Win32FromErrno(errnum)).c_str());
+}
+
+int OpenFlags(unsigned access, FXFile::EFXFileDisposition disposition) {
+  const bool read = (access & FXFile::kAccessRead) != 0;
+  const bool write = (access & FXFile::kAccessWrite) != 0;
+  // Without any access the descriptor is read-only: it cannot write, yet
+  // O_TRUNC still empties the file (and needs write permission for it).
+  int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+  switch (disposition) {
+    case FXFile::eFXOpenExisting: break;
+    case FXFile::eFXOpenAlways: flags |= O_CREAT; break;
+    case FXFile::eFXCreateAlways: flags |= O_CREAT | O_TRUNC; break;
+  }
+  return flags | O_CLOEXEC;
+}
+
+}  // namespace
+
+namespace FXFile {
+
+void* HandleFromDescriptor(int fd) {
+  return fd < 0 ? nullptr : reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+int DescriptorFromHandle(const void* handle) {
+  const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle);
+  return value < 1 || value > static_cast<std::intptr_t>(INT32_MAX) ? -1 : static_cast<int>(value - 1);
+}
+
+CYqError Create(const std::string& path, unsigned access, unsigned /*share*/, EFXFileDisposition disposition,
+                yq::UniqueFd& file) {
+  const int flags = OpenFlags(access, disposition);
+  yq::UniqueFd fd;
+  do {
+    fd.reset(::open(path.c_str(), flags, 0666));
+  } while (!fd && errno == EINTR);
+  if (!fd) return FileCallError(FX_CODE_LOCATION, errno);
+  // open(2) gives a read-only descriptor for a folder; the suite's file
+  // calls never open one.
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return FileCallError(FX_CODE_LOCATION, errno);
+  if (S_ISDIR(st.st_mode)) return FileCallError(FX_CODE_LOCATION, EISDIR);
+  file = std::move(fd);
+  return CYqError::Success();
+}
+
+CYqError Read(int fd, void* buffer, std::size_t count, std::size_t& done) {
+  done = 0;
+  ssize_t n;
+  do {
+    n = ::read(fd, buffer, count);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return FileCallError(FX_CODE_LOCATION, errno);
+  done = static_cast<std::size_t>(n);
+  return CYqError::Success();
+}
+
+CYqError Write(int fd, const void* data, std::size_t count, std::size_t& done) {
+  done = 0;
+  const char* bytes = static_cast<const char*>(data);
+  while (done < count) {
+    const ssize_t n = ::write(fd, bytes + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FileCallError(FX_CODE_LOCATION, errno);
+    }
+    // A write that takes nothing and reports no error would loop forever.
+    if (n == 0) return FileCallError(FX_CODE_LOCATION, ENOSPC);
+    done += static_cast<std::size_t>(n);
+  }
+  return CYqError::Success();
+}
+
+CYqError SetPointer(int fd, long long distance, int method, long long& position) {
+  const int whence = method == 0 ? SEEK_SET : method == 1 ? SEEK_CUR : SEEK_END;
+  const off_t result = ::lseek(fd, static_cast<off_t>(distance), whence);
+  if (result < 0) return FileCallError(FX_CODE_LOCATION, errno);
+  position = static_cast<long long>(result);
+  return CYqError::Success();
+}
+
+CYqError SetLength(int fd, long long length) {
+  int result;
+  do {
+    result = ::ftruncate(fd, static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) return FileCallError(FX_CODE_LOCATION, errno);
+  return CYqError::Success();
+}
+
+CYqError Duplicate(int fd, yq::UniqueFd& copy) {
+  yq::UniqueFd duplicate(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  if (!duplicate) return FileCallError(FX_CODE_LOCATION, errno);
+  copy = std::move(duplicate);
   return CYqError::Success();
 }
 

@@ -13,7 +13,8 @@ uint32_t Win32FromErrno(int errnum, bool isPath) {
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
     case EACCES:
-    case EPERM: return kErrorAccessDenied;
+    case EPERM:
+    case EISDIR: return kErrorAccessDenied;  // opening a folder as a file
     case EBADF: return kErrorInvalidHandle;
     case ENOMEM: return kErrorNotEnoughMemory;
     case EROFS: return kErrorWriteProtect;
@@ -30,6 +31,9 @@ uint32_t Win32FromErrno(int errnum, bool isPath) {
     case ENOTSUP: return kErrorNotSupported;
     case ECANCELED: return kErrorCancelled;
     case EILSEQ: return kErrorInvalidData;
+    case EFBIG: return kErrorFileTooLarge;
+    case ESPIPE: return kErrorSeekOnDevice;
+    case EIO: return kErrorIoDevice;
     default: return kErrorInvalidFunction;
   }
 }
@@ -58,6 +62,7 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
     case kErrorModNotFound: return "The specified module could not be found.";
     case kErrorProcNotFound: return "The specified procedure could not be found.";
+    case kErrorSeekOnDevice: return "The file pointer cannot be set on the specified device or file.";
     case kErrorDirNotEmpty: return "The directory is not empty.";
     case kErrorBusy: return "The requested resource is in use.";
     case kErrorAlreadyExists: return "Cannot create a file when that file already exists.";
@@ -69,6 +74,7 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorNotOwner: return "Attempt to release mutex not owned by caller.";
     case kErrorTooManyPosts: return "Too many posts were made to a semaphore.";
     case kErrorAbandonedWait: return "The wait was abandoned.";
+    case kErrorIoDevice: return "The request could not be performed because of an I/O device error.";
     case kErrorNotFound: return "Element not found.";
     case kErrorCancelled: return "The operation was canceled by the user.";
     case kErrorTimeout: return "This operation returned because the timeout period expired.";
