@@ -2,8 +2,24 @@
 
 #include <dlfcn.h>
 
+#include <string>
+
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/YqWin32Errors.h"
+
+namespace {
+
+// The folder of the suite's own shared objects: the one this library was
+// loaded from.
+std::string OwnFolder() {
+  Dl_info info {};
+  if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) return std::string();
+  const std::string path = info.dli_fname;
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
 
 CYqLibrary::~CYqLibrary() { Free(); }
 
@@ -11,11 +27,20 @@ CYqError CYqLibrary::Load(const std::string& name, int flag) {
   Free();
   if (name.empty()) return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorInvalidParameter, "Empty library name");
   dlerror();
-  m_handle = ::dlopen(name.c_str(), flag != 0 ? flag : RTLD_NOW);
+  const int mode = flag != 0 ? flag : RTLD_NOW;
+  m_handle = ::dlopen(name.c_str(), mode);
   if (m_handle == nullptr) {
-    const char* reason = dlerror();
-    return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorModNotFound, "Cannot load library [%s]: %s",
-                                   name.c_str(), reason != nullptr ? reason : "unknown reason");
+    const char* failure = dlerror();
+    const std::string reason = failure != nullptr ? failure : "unknown reason";
+    // A bare name is looked for beside the suite's libraries too: the system
+    // search does not follow our run path when dlopen is reached through an
+    // interposer such as a sanitizer's.
+    const std::string folder = name.find('/') == std::string::npos ? OwnFolder() : std::string();
+    if (!folder.empty()) m_handle = ::dlopen((folder + name).c_str(), mode);
+    if (m_handle == nullptr) {
+      return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorModNotFound, "Cannot load library [%s]: %s",
+                                     name.c_str(), reason.c_str());
+    }
   }
   m_name = name;
   return CYqError::Success();
