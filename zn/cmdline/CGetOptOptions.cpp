@@ -33,6 +33,7 @@ std::optional<int> CGetOpt::LongOption(char* argument) {
   bool ambiguous = false;
   int index = 0;
   for (const Option* entry = m_longOpts; entry->name != nullptr; ++entry, ++index) {
+    if (nameLength != 0 && entry->name[0] != name[0]) continue;
     if (std::strncmp(entry->name, name, nameLength) != 0) continue;
     if (entry->name[nameLength] == '\0') {
       found = entry;
@@ -74,15 +75,15 @@ std::optional<int> CGetOpt::LongOption(char* argument) {
   if (m_inList) return EndList();
 
   const Option& option = *found;
-  // The prefix as typed before the entry's name: "--", or "-" when long-only.
-  const std::string typedPrefix = singleDash ? std::string(1, argument[0]) : std::string("--");
+  // The option as the messages name it: the prefix as typed ("--", or "-"
+  // when long-only) and the entry's full name.
+  const auto optionName = [&] { return (singleDash ? std::string(1, argument[0]) : std::string("--")) + option.name; };
   m_nextChar = nullptr;
   ++optind;
   if (*nameEnd == '=') {
     if (option.has_arg == kNoArgument) {
       if (opterr) {
-        Diagnose(std::string(ProgramName()) + ": option '" + typedPrefix + option.name +
-                 "' doesn't allow an argument\n");
+        Diagnose(std::string(ProgramName()) + ": option '" + optionName() + "' doesn't allow an argument\n");
       }
       return '?';
     }
@@ -105,7 +106,7 @@ std::optional<int> CGetOpt::LongOption(char* argument) {
       if (opterr) {
         std::string line = std::string(ProgramName()) + ": value '";
         zn::detail::AppendExpanded(line, optarg);
-        line += "' is invalid for option '" + typedPrefix + option.name + "'\n";
+        line += "' is invalid for option '" + optionName() + "'\n";
         Diagnose(line);
       }
       return '?';
