@@ -41,31 +41,30 @@ struct Table {
   std::vector<Option> entries;
   int flag = 0;
 
-  explicit Table(std::string_view spec) {
-    if (spec.empty()) return;
-    for (const std::string& item : Split(spec, ',')) {
-      if (item.size() < 2) continue;
+  explicit Table(std::string_view text) {
+    if (text.empty()) return;
+    std::vector<std::string> items;
+    for (const std::string& item : Split(text, ',')) {
+      if (item.size() >= 2) items.push_back(item);
+    }
+    // Every text is in place before the entries point at them.
+    for (const std::string& item : items) {
       std::vector<std::string> parts = Split(std::string_view(item).substr(2), '|');
       names.push_back(parts.front());
-      parts.erase(parts.begin());
-      words.push_back(parts);
+      words.emplace_back(parts.begin() + 1, parts.end());
     }
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (const std::vector<std::string>& list : words) {
       std::vector<const char*> pointers;
-      for (const std::string& word : words[i]) pointers.push_back(word.c_str());
+      for (const std::string& word : list) pointers.push_back(word.c_str());
       pointers.push_back(nullptr);
-      wordPointers.push_back(pointers);
+      wordPointers.push_back(std::move(pointers));
     }
-    std::size_t index = 0;
-    for (const std::string& item : Split(spec, ',')) {
-      if (item.size() < 2) continue;
-      const auto hasArg = static_cast<unsigned char>(item[0]) % 5;
-      const auto code = static_cast<unsigned char>(item[1]);
-      const bool withFlag = code == 'F';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const auto hasArg = static_cast<unsigned char>(items[i][0]) % 5;
+      const auto code = static_cast<unsigned char>(items[i][1]);
       const int val = code >= 0x80 ? 256 + code : code;
-      entries.push_back({names[index].c_str(), static_cast<int>(hasArg), withFlag ? &flag : nullptr, val,
-                         words[index].empty() ? nullptr : wordPointers[index].data(), nullptr});
-      ++index;
+      entries.push_back({names[i].c_str(), static_cast<int>(hasArg), code == 'F' ? &flag : nullptr, val,
+                         words[i].empty() ? nullptr : wordPointers[i].data(), nullptr});
     }
     entries.push_back({nullptr, 0, nullptr, 0, nullptr, nullptr});
   }

@@ -97,7 +97,7 @@ class ZN_EXPORT CGetOpt {
   const char* ProgramName() const;
   void Diagnose(const std::string& line) const;
 
-  // The fields, in the order the reference keeps them.
+  // The state, in its traditional order (callers read the public part).
   char* m_nextChar = nullptr;  // into the current argument; null between arguments
   int m_ordering = kPermute;
   int m_firstNonOpt = 1;
