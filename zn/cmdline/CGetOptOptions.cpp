@@ -134,7 +134,9 @@ int CGetOpt::ShortOption(bool firstOfArgument) {
       ++optind;
     } else if (kind == kRequired) {
       if (optind >= m_argc) {
-        if (opterr) Diagnose(std::string(ProgramName()) + ": option '-" + static_cast<char>(c) + "' requires an argument\n");
+        if (opterr) {
+          Diagnose(std::string(ProgramName()) + ": option '-" + static_cast<char>(c) + "' requires an argument\n");
+        }
         m_nextChar = nullptr;
         optopt = c;
         return ColonMode() ? ':' : '?';
