@@ -1,0 +1,302 @@
+#include <cstring>
+#include <type_traits>
+
+#include "zn/pathmatch/internal/PatternRun.h"
+
+namespace zn::detail {
+namespace {
+
+inline unsigned long Ordinal(char c) { return static_cast<unsigned char>(c); }
+inline unsigned long Ordinal(unsigned long c) { return c; }
+
+template <class T>
+class Run {
+ public:
+  Run(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive)
+      : m_elements(program.elements.data()),
+        m_program(program),
+        m_string(string.data()),
+        m_length(string.size()),
+        m_delimiter(program.delimiter),
+        m_pathname((program.flags & kFlagPathname) != 0),
+        m_caseInsensitive(caseInsensitive) {}
+
+  MatchOutcome operator()();
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  // The star whose tries are under way: a plain one tries positions of one
+  // component, a "**" the start of each following component. At most one
+  // of each kind is open: a plain star gives up as soon as a star it leads
+  // to has failed (a later position could only do less), and a "**" makes
+  // every star before it irrelevant (once it has tried every component,
+  // nothing further right can match).
+  struct PlainStar {
+    bool open = false;
+    bool pastRun = false;     // the current try got past the run into the next star
+    std::size_t rest = 0;     // element after the star
+    std::size_t next = 0;     // next position to try
+    std::size_t last = 0;     // last position to try
+    const PatternElement<T>* star = nullptr;
+  };
+  struct RecursiveStar {
+    bool open = false;
+    std::size_t rest = 0;
+    std::size_t next = 0;     // next component start to try, kNone when done
+    const PatternElement<T>* star = nullptr;
+  };
+
+  T fold(T c) const {
+    return m_caseInsensitive && c >= T('A') && c <= T('Z') ? static_cast<T>(c + (T('a') - T('A'))) : c;
+  }
+  bool leadingPeriod(std::size_t s) const {
+    return m_string[s] == T('.') && (s == 0 || (m_pathname && m_string[s - 1] == m_delimiter));
+  }
+  // The first delimiter at or after `from`, or m_length.
+  std::size_t findDelimiter(std::size_t from) const {
+    if constexpr (std::is_same_v<T, char>) {
+      const void* found = from < m_length ? std::memchr(m_string + from, m_delimiter, m_length - from) : nullptr;
+      return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - m_string) : m_length;
+    } else {
+      while (from < m_length && m_string[from] != m_delimiter) ++from;
+      return from;
+    }
+  }
+  // The first position in [from, last] whose unit folds to `unit`, or kNone.
+  std::size_t findUnit(T unit, std::size_t from, std::size_t last) const {
+    if (from > last) return kNone;
+    if constexpr (std::is_same_v<T, char>) {
+      if (!m_caseInsensitive) {
+        const void* found = std::memchr(m_string + from, unit, last - from + 1);
+        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - m_string) : kNone;
+      }
+    }
+    for (std::size_t t = from; t <= last; ++t) {
+      if (fold(m_string[t]) == unit) return t;
+    }
+    return kNone;
+  }
+  bool inSet(const PatternElement<T>& set, T unit) const {
+    const unsigned long value = Ordinal(unit);
+    bool found = false;
+    for (std::uint32_t r = set.first; r < set.first + set.count && !found; ++r) {
+      const SetRange<T>& range = m_program.ranges[r];
+      found = Ordinal(range.low) <= value && value <= Ordinal(range.high);
+    }
+    return found != set.negate;
+  }
+  void hint(std::size_t offset) {
+    m_outcome.hintSet = true;
+    m_outcome.hintOffset = offset;
+  }
+
+  bool nextPlainTry();
+  bool nextRecursiveTry();
+
+  const PatternElement<T>* m_elements;
+  const PatternProgram<T>& m_program;
+  const T* m_string;
+  const std::size_t m_length;
+  const T m_delimiter;
+  const bool m_pathname;
+  const bool m_caseInsensitive;
+  MatchOutcome m_outcome;
+  PlainStar m_plain;
+  RecursiveStar m_recursive;
+  std::size_t m_e = 0;  // current element
+  std::size_t m_s = 0;  // current string position
+};
+
+// Moves to the next position where the plain star's rest could start.
+// False when there is none: the star has failed.
+template <class T>
+bool Run<T>::nextPlainTry() {
+  PlainStar& plain = m_plain;
+  std::size_t t = kNone;
+  if (plain.star->runEndsPattern) {
+    // Only a few string lengths left can matter for a run that ends the
+    // pattern; take the first of them at or after the next position.
+    for (std::uint32_t i = 0; i < plain.star->distanceCount && t == kNone; ++i) {
+      const std::size_t distance = m_program.distances[plain.star->firstDistance + i];
+      if (distance > m_length) continue;
+      const std::size_t candidate = m_length - distance;
+      if (candidate >= plain.next && candidate <= plain.last) t = candidate;
+    }
+  } else if (plain.next <= plain.last) {
+    const PatternElement<T>& first = m_elements[plain.rest];
+    t = first.kind == ElementKind::kUnit ? findUnit(first.unit, plain.next, plain.last) : plain.next;
+  }
+  if (t == kNone) {
+    plain.open = false;
+    return false;
+  }
+  plain.next = t + 1;
+  plain.pastRun = false;
+  m_e = plain.rest;
+  m_s = t;
+  return true;
+}
+
+// Moves to the next component start for the "**" rest. False when every
+// component was tried: then nothing can match any more.
+template <class T>
+bool Run<T>::nextRecursiveTry() {
+  RecursiveStar& recursive = m_recursive;
+  m_plain.open = false;
+  if (recursive.next == kNone) {
+    recursive.open = false;
+    hint(MatchOutcome::kEmptyComponent);
+    return false;
+  }
+  std::size_t t = recursive.next;
+  if (recursive.star->runEndsPattern) {
+    // The run must end the string: one component start can do it.
+    const std::size_t length = recursive.star->runLength;
+    const std::size_t candidate = length <= m_length ? m_length - length : kNone;
+    recursive.next = kNone;
+    if (candidate == kNone || candidate < t || (candidate != t && m_string[candidate - 1] != m_delimiter)) {
+      recursive.open = false;
+      hint(MatchOutcome::kEmptyComponent);
+      return false;
+    }
+    t = candidate;
+  } else {
+    const std::size_t d = findDelimiter(t);
+    recursive.next = d < m_length ? d + 1 : kNone;
+  }
+  m_e = recursive.rest;
+  m_s = t;
+  return true;
+}
+
+template <class T>
+MatchOutcome Run<T>::operator()() {
+  bool period = (m_program.flags & kFlagPeriod) != 0;  // only before the first star that tries
+  for (;;) {
+    const PatternElement<T>& element = m_elements[m_e];
+    bool failed = false;
+    switch (element.kind) {
+      case ElementKind::kEnd:
+        if (m_s == m_length) {
+          m_outcome.matched = true;
+          return m_outcome;
+        }
+        failed = true;
+        break;
+
+      case ElementKind::kUnit:
+        if (element.wildcard) m_outcome.literal = false;
+        if (m_s == m_length) {
+          if (element.delimiter && m_pathname) hint(element.after);
+          failed = true;
+        } else if (fold(m_string[m_s]) != element.unit) {
+          failed = true;
+        } else {
+          ++m_s;
+          ++m_e;
+        }
+        break;
+
+      case ElementKind::kAnyOne:
+        m_outcome.literal = false;
+        if (m_s == m_length || (m_pathname && m_string[m_s] == m_delimiter) || (period && leadingPeriod(m_s))) {
+          failed = true;
+        } else {
+          ++m_s;
+          ++m_e;
+        }
+        break;
+
+      case ElementKind::kSet:
+        m_outcome.literal = false;
+        if (m_s == m_length || (m_pathname && m_string[m_s] == m_delimiter) ||
+            !inSet(element, fold(m_string[m_s]))) {
+          failed = true;
+        } else {
+          ++m_s;
+          ++m_e;
+        }
+        break;
+
+      case ElementKind::kStar:
+        m_outcome.literal = false;
+        if (element.recursive) {
+          m_outcome.recursive = true;
+          if (element.trailing) {
+            m_outcome.matchEverything = true;
+            m_outcome.matched = true;
+            return m_outcome;
+          }
+          period = false;
+          m_recursive = {true, m_e + 1, m_s, &element};
+          if (!nextRecursiveTry()) return m_outcome;
+          continue;
+        }
+        if (period && m_s < m_length && leadingPeriod(m_s)) {
+          failed = true;
+          break;
+        }
+        if (element.trailing) {
+          if (!m_pathname || findDelimiter(m_s) == m_length) {
+            m_outcome.matched = true;
+            return m_outcome;
+          }
+          m_plain.pastRun = true;
+          failed = true;
+          break;
+        }
+        if (element.beforeDelimiter) {
+          // Within its component the star takes everything up to the
+          // delimiter: no tries needed.
+          m_plain.pastRun = true;
+          const std::size_t d = findDelimiter(m_s);
+          if (d == m_length) {
+            hint(element.after + 1);
+            failed = true;
+          } else {
+            m_s = d;
+            ++m_e;
+          }
+          break;
+        }
+        period = false;
+        m_plain.open = true;
+        m_plain.rest = m_e + 1;
+        m_plain.next = m_s;
+        m_plain.star = &element;
+        if (m_s == m_length) {
+          m_plain.last = 0;
+          m_plain.next = 1;  // nothing to try
+        } else if (m_pathname) {
+          const std::size_t d = findDelimiter(m_s);
+          m_plain.last = d < m_length ? d : m_length - 1;
+        } else {
+          m_plain.last = m_length - 1;
+        }
+        if (nextPlainTry()) continue;
+        failed = true;
+        break;
+    }
+    if (!failed) continue;
+
+    // The current try failed: the innermost open star decides what next.
+    if (m_plain.open && !m_plain.pastRun && nextPlainTry()) continue;
+    m_plain.open = false;
+    if (m_recursive.open && nextRecursiveTry()) continue;
+    return m_outcome;
+  }
+}
+
+}  // namespace
+
+template <class T>
+MatchOutcome RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive) {
+  return Run<T>(program, string, caseInsensitive)();
+}
+
+template MatchOutcome RunPattern<char>(const PatternProgram<char>&, std::span<const char>, bool);
+template MatchOutcome RunPattern<unsigned long>(const PatternProgram<unsigned long>&,
+                                                std::span<const unsigned long>, bool);
+
+}  // namespace zn::detail
