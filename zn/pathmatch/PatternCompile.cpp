@@ -19,6 +19,7 @@ class Compiler {
     m_program.elements.clear();
     m_program.ranges.clear();
     m_program.distances.clear();
+    m_program.units.clear();
     m_program.flags = flags;
     m_program.delimiter = delimiter;
     m_program.escape = escape;
@@ -59,6 +60,7 @@ class Compiler {
     }
     add(ElementKind::kEnd, length);
     describeRuns();
+    describeLiterals();
   }
 
  private:
@@ -168,6 +170,20 @@ class Compiler {
         }
       }
       star.distanceCount = static_cast<std::uint32_t>(m_program.distances.size() - star.firstDistance);
+    }
+  }
+
+  // Runs of ordinary units, from the end backwards. A "[" taken literally
+  // ends a run: reaching it clears the literal flag.
+  void describeLiterals() {
+    auto& elements = m_program.elements;
+    m_program.units.resize(elements.size());
+    std::uint32_t run = 0;
+    for (std::size_t e = elements.size(); e-- > 0;) {
+      PatternElement<T>& element = elements[e];
+      m_program.units[e] = element.unit;
+      run = element.kind == ElementKind::kUnit && !element.wildcard ? run + 1 : 0;
+      element.literalRun = run;
     }
   }
 

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -9,19 +10,45 @@ namespace {
 inline unsigned long Ordinal(char c) { return static_cast<unsigned char>(c); }
 inline unsigned long Ordinal(unsigned long c) { return c; }
 
+template <class Word>
+inline Word Load(const void* at) {
+  Word word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+// Equality of `count` units; the runs of a path pattern are short, and two
+// overlapping loads compare one of up to 16 bytes without a call.
+template <class T>
+inline bool EqualUnits(const T* a, const T* b, std::size_t count) {
+  const std::size_t bytes = count * sizeof(T);
+  if (bytes >= 8 && bytes <= 16) {
+    return Load<std::uint64_t>(a) == Load<std::uint64_t>(b) &&
+           Load<std::uint64_t>(reinterpret_cast<const char*>(a) + bytes - 8) ==
+               Load<std::uint64_t>(reinterpret_cast<const char*>(b) + bytes - 8);
+  }
+  if (bytes >= 4 && bytes < 8) {
+    return Load<std::uint32_t>(a) == Load<std::uint32_t>(b) &&
+           Load<std::uint32_t>(reinterpret_cast<const char*>(a) + bytes - 4) ==
+               Load<std::uint32_t>(reinterpret_cast<const char*>(b) + bytes - 4);
+  }
+  return std::memcmp(a, b, bytes) == 0;
+}
+
 template <class T>
 class Run {
  public:
-  Run(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive)
+  Run(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive, MatchOutcome& outcome)
       : m_elements(program.elements.data()),
         m_program(program),
         m_string(string.data()),
         m_length(string.size()),
         m_delimiter(program.delimiter),
         m_pathname((program.flags & kFlagPathname) != 0),
-        m_caseInsensitive(caseInsensitive) {}
+        m_caseInsensitive(caseInsensitive),
+        m_outcome(outcome) {}
 
-  MatchOutcome operator()();
+  void operator()();
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -91,8 +118,8 @@ class Run {
     m_outcome.hintOffset = offset;
   }
 
-  bool nextPlainTry();
-  bool nextRecursiveTry();
+  inline bool nextPlainTry();
+  inline bool nextRecursiveTry();
 
   const PatternElement<T>* m_elements;
   const PatternProgram<T>& m_program;
@@ -101,7 +128,7 @@ class Run {
   const T m_delimiter;
   const bool m_pathname;
   const bool m_caseInsensitive;
-  MatchOutcome m_outcome;
+  MatchOutcome& m_outcome;
   PlainStar m_plain;
   RecursiveStar m_recursive;
   std::size_t m_e = 0;  // current element
@@ -111,7 +138,7 @@ class Run {
 // Moves to the next position where the plain star's rest could start.
 // False when there is none: the star has failed.
 template <class T>
-bool Run<T>::nextPlainTry() {
+inline bool Run<T>::nextPlainTry() {
   PlainStar& plain = m_plain;
   std::size_t t = kNone;
   if (plain.star->runEndsPattern) {
@@ -141,7 +168,7 @@ bool Run<T>::nextPlainTry() {
 // Moves to the next component start for the "**" rest. False when every
 // component was tried: then nothing can match any more.
 template <class T>
-bool Run<T>::nextRecursiveTry() {
+inline bool Run<T>::nextRecursiveTry() {
   RecursiveStar& recursive = m_recursive;
   m_plain.open = false;
   if (recursive.next == kNone) {
@@ -171,7 +198,7 @@ bool Run<T>::nextRecursiveTry() {
 }
 
 template <class T>
-MatchOutcome Run<T>::operator()() {
+void Run<T>::operator()() {
   bool period = (m_program.flags & kFlagPeriod) != 0;  // only before the first star that tries
   for (;;) {
     const PatternElement<T>& element = m_elements[m_e];
@@ -180,14 +207,22 @@ MatchOutcome Run<T>::operator()() {
       case ElementKind::kEnd:
         if (m_s == m_length) {
           m_outcome.matched = true;
-          return m_outcome;
+          return;
         }
         failed = true;
         break;
 
       case ElementKind::kUnit:
         if (element.wildcard) m_outcome.literal = false;
-        if (m_s == m_length) {
+        if (element.literalRun > 1 && !m_caseInsensitive && m_length - m_s >= element.literalRun) {
+          // Enough string for the whole run: it cannot end inside it.
+          if (!EqualUnits(m_string + m_s, m_program.units.data() + m_e, element.literalRun)) {
+            failed = true;
+          } else {
+            m_s += element.literalRun;
+            m_e += element.literalRun;
+          }
+        } else if (m_s == m_length) {
           if (element.delimiter && m_pathname) hint(element.after);
           failed = true;
         } else if (fold(m_string[m_s]) != element.unit) {
@@ -226,11 +261,11 @@ MatchOutcome Run<T>::operator()() {
           if (element.trailing) {
             m_outcome.matchEverything = true;
             m_outcome.matched = true;
-            return m_outcome;
+            return;
           }
           period = false;
           m_recursive = {true, m_e + 1, m_s, &element};
-          if (!nextRecursiveTry()) return m_outcome;
+          if (!nextRecursiveTry()) return;
           continue;
         }
         if (period && m_s < m_length && leadingPeriod(m_s)) {
@@ -240,7 +275,7 @@ MatchOutcome Run<T>::operator()() {
         if (element.trailing) {
           if (!m_pathname || findDelimiter(m_s) == m_length) {
             m_outcome.matched = true;
-            return m_outcome;
+            return;
           }
           m_plain.pastRun = true;
           failed = true;
@@ -284,19 +319,20 @@ MatchOutcome Run<T>::operator()() {
     if (m_plain.open && !m_plain.pastRun && nextPlainTry()) continue;
     m_plain.open = false;
     if (m_recursive.open && nextRecursiveTry()) continue;
-    return m_outcome;
+    return;
   }
 }
 
 }  // namespace
 
 template <class T>
-MatchOutcome RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive) {
-  return Run<T>(program, string, caseInsensitive)();
+void RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive,
+                MatchOutcome& outcome) {
+  Run<T>(program, string, caseInsensitive, outcome)();
 }
 
-template MatchOutcome RunPattern<char>(const PatternProgram<char>&, std::span<const char>, bool);
-template MatchOutcome RunPattern<unsigned long>(const PatternProgram<unsigned long>&,
-                                                std::span<const unsigned long>, bool);
+template void RunPattern<char>(const PatternProgram<char>&, std::span<const char>, bool, MatchOutcome&);
+template void RunPattern<unsigned long>(const PatternProgram<unsigned long>&, std::span<const unsigned long>, bool,
+                                        MatchOutcome&);
 
 }  // namespace zn::detail

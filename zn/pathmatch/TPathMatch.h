@@ -103,7 +103,10 @@ class ZN_EXPORT TPathMatchTemplate : public ZNTDebuggable {
   void forget();
   bool appendEscaped(const T* begin, const T* end, int escapedCode, int plainCode);
   bool appendPlain(const T* begin, const T* end, int plainCode);
+  // The prepared pattern taken apart, made again when the delimiter or the
+  // escape changed since.
   const zn::detail::PatternProgram<T>& preparedProgram();
+  void compileProgram();
 
   bool m_caseInsensitive = false;
   T m_delimiter;

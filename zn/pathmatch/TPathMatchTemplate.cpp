@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <type_traits>
 
@@ -13,9 +14,13 @@ namespace {
 template <class T>
 std::span<const T> Terminated(const T* text) {
   if (text == nullptr) return {};
-  std::size_t length = 0;
-  while (text[length] != T(0)) ++length;
-  return {text, length};
+  if constexpr (std::is_same_v<T, char>) {
+    return {text, std::strlen(text)};
+  } else {
+    std::size_t length = 0;
+    while (text[length] != T(0)) ++length;
+    return {text, length};
+  }
 }
 
 bool IsWildcard(unsigned long c) { return c == '*' || c == '?' || c == '['; }
@@ -142,15 +147,20 @@ int TPathMatchTemplate<T>::initialize(const T* pattern, bool wildcards, bool wil
 }
 
 template <class T>
-const zn::detail::PatternProgram<T>& TPathMatchTemplate<T>::preparedProgram() {
-  if (!m_program || m_programDelimiter != m_delimiter || m_programEscape != m_escape) {
-    auto program = std::make_shared<zn::detail::PatternProgram<T>>();
-    zn::detail::CompilePattern<T>(m_pattern, m_delimiter, m_escape, zn::detail::kFlagPathname, *program);
-    m_program = std::move(program);
-    m_programDelimiter = m_delimiter;
-    m_programEscape = m_escape;
+inline const zn::detail::PatternProgram<T>& TPathMatchTemplate<T>::preparedProgram() {
+  if (!m_program || m_programDelimiter != m_delimiter || m_programEscape != m_escape) [[unlikely]] {
+    compileProgram();
   }
   return *m_program;
+}
+
+template <class T>
+void TPathMatchTemplate<T>::compileProgram() {
+  auto program = std::make_shared<zn::detail::PatternProgram<T>>();
+  zn::detail::CompilePattern<T>(m_pattern, m_delimiter, m_escape, zn::detail::kFlagPathname, *program);
+  m_program = std::move(program);
+  m_programDelimiter = m_delimiter;
+  m_programEscape = m_escape;
 }
 
 template <class T>
@@ -163,7 +173,8 @@ int TPathMatchTemplate<T>::match(const T* path) {
     return 0;
   }
   const std::span<const T> subject = Terminated(path);
-  const zn::detail::MatchOutcome outcome = zn::detail::RunPattern(preparedProgram(), subject, m_caseInsensitive);
+  zn::detail::MatchOutcome outcome;
+  zn::detail::RunPattern(preparedProgram(), subject, m_caseInsensitive, outcome);
   m_literal = outcome.literal;
   m_recursive = outcome.recursive;
   m_matchEverything = outcome.matchEverything;
@@ -189,7 +200,8 @@ int TPathMatchTemplate<T>::fnmatch(const T* pattern, const T* string, int flags)
   const std::span<const T> text = Terminated(pattern);
   zn::detail::PatternProgram<T> program;
   zn::detail::CompilePattern<T>(text, m_delimiter, m_escape, flags, program);
-  const zn::detail::MatchOutcome outcome = zn::detail::RunPattern(program, Terminated(string), m_caseInsensitive);
+  zn::detail::MatchOutcome outcome;
+  zn::detail::RunPattern(program, Terminated(string), m_caseInsensitive, outcome);
   m_literal = outcome.literal;
   if (outcome.recursive) m_recursive = true;
   if (outcome.matchEverything) m_matchEverything = true;

@@ -33,6 +33,9 @@ struct PatternElement {
   std::uint32_t first = 0;       // set: its ranges in PatternProgram::ranges
   std::uint32_t count = 0;
   std::uint32_t after = 0;       // pattern offset just past the element
+  // Unit: how many ordinary units start here (this one included), compared
+  // in one go where the string is long enough.
+  std::uint32_t literalRun = 0;
   // Star: the units up to the next star or the end of the pattern.
   std::uint32_t runLength = 0;
   bool runEndsPattern = false;
@@ -54,6 +57,7 @@ struct PatternProgram {
   std::vector<PatternElement<T>> elements;  // always ends with a kEnd element
   std::vector<SetRange<T>> ranges;
   std::vector<std::uint32_t> distances;
+  std::vector<T> units;  // the unit of every element, by element index
   int flags = 0;
   T delimiter{};
   T escape{};

@@ -27,7 +27,9 @@ struct MatchOutcome {
   std::size_t hintOffset = 0;    // pattern offset of the next component, or kEmptyComponent
 };
 
+// Fills `outcome`, which must be as MatchOutcome() makes it.
 template <class T>
-MatchOutcome RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive);
+void RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive,
+                MatchOutcome& outcome);
 
 }  // namespace zn::detail
