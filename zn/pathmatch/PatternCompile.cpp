@@ -20,6 +20,7 @@ class Compiler {
     m_program.ranges.clear();
     m_program.distances.clear();
     m_program.units.clear();
+    m_program.elements.reserve(pattern.size() + 1);
     m_program.flags = flags;
     m_program.delimiter = delimiter;
     m_program.escape = escape;
@@ -159,11 +160,11 @@ class Compiler {
       PatternElement<T>& star = elements[e];
       star.runLength = static_cast<std::uint32_t>(k - e - 1);
       star.runEndsPattern = elements[k].kind == ElementKind::kEnd;
-      if (!star.runEndsPattern) continue;
-      // A try succeeds only with exactly the run left; with pathname it
-      // leaves a hint only where the string ends at a delimiter of the run.
+      // A try of a run that ends the pattern succeeds only with exactly the
+      // run left; with pathname any try leaves a hint only where the string
+      // ends at a delimiter of the run.
       star.firstDistance = static_cast<std::uint32_t>(m_program.distances.size());
-      m_program.distances.push_back(star.runLength);
+      if (star.runEndsPattern) m_program.distances.push_back(star.runLength);
       if (m_pathname) {
         for (std::size_t j = star.runLength; j-- > 1;) {
           if (elements[e + 1 + j].delimiter) m_program.distances.push_back(static_cast<std::uint32_t>(j));

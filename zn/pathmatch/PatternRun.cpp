@@ -3,12 +3,11 @@
 #include <type_traits>
 
 #include "zn/pathmatch/internal/PatternRun.h"
+#include "zn/pathmatch/internal/UnitMatch.h"
+#include "zn/pathmatch/internal/WholeRunSearch.h"
 
 namespace zn::detail {
 namespace {
-
-inline unsigned long Ordinal(char c) { return static_cast<unsigned char>(c); }
-inline unsigned long Ordinal(unsigned long c) { return c; }
 
 template <class Word>
 inline Word Load(const void* at) {
@@ -46,7 +45,9 @@ class Run {
         m_delimiter(program.delimiter),
         m_pathname((program.flags & kFlagPathname) != 0),
         m_caseInsensitive(caseInsensitive),
-        m_outcome(outcome) {}
+        m_outcome(outcome),
+        m_match(program, caseInsensitive),
+        m_runs(program, m_match, string) {}
 
   void operator()();
 
@@ -74,9 +75,7 @@ class Run {
     const PatternElement<T>* star = nullptr;
   };
 
-  T fold(T c) const {
-    return m_caseInsensitive && c >= T('A') && c <= T('Z') ? static_cast<T>(c + (T('a') - T('A'))) : c;
-  }
+  T fold(T c) const { return m_match.fold(c); }
   bool leadingPeriod(std::size_t s) const {
     return m_string[s] == T('.') && (s == 0 || (m_pathname && m_string[s - 1] == m_delimiter));
   }
@@ -89,29 +88,6 @@ class Run {
       while (from < m_length && m_string[from] != m_delimiter) ++from;
       return from;
     }
-  }
-  // The first position in [from, last] whose unit folds to `unit`, or kNone.
-  std::size_t findUnit(T unit, std::size_t from, std::size_t last) const {
-    if (from > last) return kNone;
-    if constexpr (std::is_same_v<T, char>) {
-      if (!m_caseInsensitive) {
-        const void* found = std::memchr(m_string + from, unit, last - from + 1);
-        return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - m_string) : kNone;
-      }
-    }
-    for (std::size_t t = from; t <= last; ++t) {
-      if (fold(m_string[t]) == unit) return t;
-    }
-    return kNone;
-  }
-  bool inSet(const PatternElement<T>& set, T unit) const {
-    const unsigned long value = Ordinal(unit);
-    bool found = false;
-    for (std::uint32_t r = set.first; r < set.first + set.count && !found; ++r) {
-      const SetRange<T>& range = m_program.ranges[r];
-      found = Ordinal(range.low) <= value && value <= Ordinal(range.high);
-    }
-    return found != set.negate;
   }
   void hint(std::size_t offset) {
     m_outcome.hintSet = true;
@@ -129,6 +105,8 @@ class Run {
   const bool m_pathname;
   const bool m_caseInsensitive;
   MatchOutcome& m_outcome;
+  const UnitMatch<T> m_match;
+  WholeRunSearch<T> m_runs;
   PlainStar m_plain;
   RecursiveStar m_recursive;
   std::size_t m_e = 0;  // current element
@@ -150,9 +128,20 @@ inline bool Run<T>::nextPlainTry() {
       const std::size_t candidate = m_length - distance;
       if (candidate >= plain.next && candidate <= plain.last) t = candidate;
     }
-  } else if (plain.next <= plain.last) {
-    const PatternElement<T>& first = m_elements[plain.rest];
-    t = first.kind == ElementKind::kUnit ? findUnit(first.unit, plain.next, plain.last) : plain.next;
+  } else {
+    // Only a position where the whole run matches leads on to the next
+    // star; failing on the way there changes nothing.
+    t = m_runs.find(plain.rest, plain.star->runLength, plain.next, plain.last, false);
+  }
+  if (t == kNone) {
+    // Past the last whole match the run can still reach the end of the
+    // string at one of its delimiters: that leaves a hint.
+    for (std::uint32_t i = 0; i < plain.star->distanceCount && t == kNone && !plain.star->runEndsPattern; ++i) {
+      const std::size_t distance = m_program.distances[plain.star->firstDistance + i];
+      if (distance > m_length) continue;
+      const std::size_t candidate = m_length - distance;
+      if (candidate >= plain.next && candidate <= plain.last) t = candidate;
+    }
   }
   if (t == kNone) {
     plain.open = false;
@@ -189,6 +178,15 @@ inline bool Run<T>::nextRecursiveTry() {
     }
     t = candidate;
   } else {
+    // A component where the whole run matches, when there is a run.
+    const std::size_t length = recursive.star->runLength;
+    if (length > 0) t = m_runs.find(recursive.rest, length, t, m_length, true);
+    if (t == kNone) {
+      recursive.open = false;
+      recursive.next = kNone;
+      hint(MatchOutcome::kEmptyComponent);
+      return false;
+    }
     const std::size_t d = findDelimiter(t);
     recursive.next = d < m_length ? d + 1 : kNone;
   }
@@ -246,7 +244,7 @@ void Run<T>::operator()() {
       case ElementKind::kSet:
         m_outcome.literal = false;
         if (m_s == m_length || (m_pathname && m_string[m_s] == m_delimiter) ||
-            !inSet(element, fold(m_string[m_s]))) {
+            !m_match.inSet(element, fold(m_string[m_s]))) {
           failed = true;
         } else {
           ++m_s;

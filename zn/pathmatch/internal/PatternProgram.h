@@ -39,9 +39,9 @@ struct PatternElement {
   // Star: the units up to the next star or the end of the pattern.
   std::uint32_t runLength = 0;
   bool runEndsPattern = false;
-  // Star whose run ends the pattern: string lengths left at which a try can
-  // succeed or reach the end of the string at a delimiter, longest first
-  // (in distances[firstDistance, firstDistance + distanceCount)).
+  // Star: string lengths left at which a try can reach the end of the
+  // string at a delimiter of the run (and, for a run that ends the pattern,
+  // succeed), longest first (distances[firstDistance, + distanceCount)).
   std::uint32_t firstDistance = 0;
   std::uint32_t distanceCount = 0;
 };
