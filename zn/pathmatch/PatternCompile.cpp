@@ -62,6 +62,7 @@ class Compiler {
     add(ElementKind::kEnd, length);
     describeRuns();
     describeLiterals();
+    describeOps();
   }
 
  private:
@@ -185,6 +186,26 @@ class Compiler {
       m_program.units[e] = element.unit;
       run = element.kind == ElementKind::kUnit && !element.wildcard ? run + 1 : 0;
       element.literalRun = run;
+    }
+  }
+
+  void describeOps() {
+    for (PatternElement<T>& element : m_program.elements) {
+      switch (element.kind) {
+        case ElementKind::kEnd: element.op = ElementOp::kEnd; break;
+        case ElementKind::kUnit: element.op = ElementOp::kUnit; break;
+        case ElementKind::kAnyOne: element.op = ElementOp::kAnyOne; break;
+        case ElementKind::kSet: element.op = ElementOp::kSet; break;
+        case ElementKind::kStar:
+          if (element.recursive) {
+            element.op = element.trailing ? ElementOp::kRecursiveTrailing : ElementOp::kRecursive;
+          } else if (element.trailing) {
+            element.op = ElementOp::kStarTrailing;
+          } else {
+            element.op = element.beforeDelimiter ? ElementOp::kStarSkip : ElementOp::kStarTry;
+          }
+          break;
+      }
     }
   }
 

@@ -8,6 +8,7 @@
 #include "zn/pathmatch/TPathMatch.h"
 #include "zn/pathmatch/internal/PatternProgram.h"
 #include "zn/pathmatch/internal/PatternRun.h"
+#include "zn/pathmatch/internal/PatternRunEngine.h"
 
 namespace {
 

@@ -20,9 +20,24 @@ inline constexpr std::size_t kMaxPreparedUnits = 1025;
 
 enum class ElementKind : std::uint8_t { kUnit, kAnyOne, kSet, kStar, kEnd };
 
+// What the matcher does at an element: the kind, with the star's shape
+// decided once when the pattern is taken apart.
+enum class ElementOp : std::uint8_t {
+  kEnd,
+  kUnit,
+  kAnyOne,
+  kSet,
+  kRecursiveTrailing,  // "**" ending the pattern: everything matches
+  kRecursive,          // "**" component with more after it
+  kStarTrailing,       // "*" ending the pattern
+  kStarSkip,           // "*" right before the delimiter
+  kStarTry,            // "*" whose rest is tried position by position
+};
+
 template <class T>
 struct PatternElement {
   ElementKind kind = ElementKind::kEnd;
+  ElementOp op = ElementOp::kEnd;
   bool wildcard = false;         // reaching it clears the literal flag
   bool delimiter = false;        // a unit equal to the delimiter (escaped or not)
   bool recursive = false;        // star: a "**" component

@@ -27,7 +27,7 @@ struct MatchOutcome {
   std::size_t hintOffset = 0;    // pattern offset of the next component, or kEmptyComponent
 };
 
-// Fills `outcome`, which must be as MatchOutcome() makes it.
+// Defined in PatternRunEngine.h.
 template <class T>
 void RunPattern(const PatternProgram<T>& program, std::span<const T> string, bool caseInsensitive,
                 MatchOutcome& outcome);
