@@ -22,7 +22,13 @@ if(ZN_BUILD_FUZZERS)
   endif()
   target_compile_options(zn_build_options INTERFACE
     -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-  target_link_options(zn_build_options INTERFACE -fsanitize=address,undefined)
+  # Our shared objects are linked with --no-undefined: they take the
+  # sanitizer runtime as a shared library too, found beside clang's.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+    OUTPUT_VARIABLE zn_asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(zn_asan_runtime_dir ${zn_asan_runtime} DIRECTORY)
+  target_link_options(zn_build_options INTERFACE
+    -fsanitize=address,undefined -shared-libasan -Wl,-rpath,${zn_asan_runtime_dir})
 endif()
 
 # ThreadSanitizer: a build of its own (it cannot be combined with ASan).

@@ -98,12 +98,7 @@ function(zn_shared_object_options target)
   # Calls inside a library bind to the library itself (no PLT hop, and the
   # compiler may inline them): nobody interposes our own symbols.
   target_compile_options(${target} PRIVATE -fno-semantic-interposition)
-  target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions)
-  # clang links its sanitizer runtimes into programs only: in the fuzzing
-  # build a shared object leaves their symbols to the fuzzer program.
-  if(NOT ZN_BUILD_FUZZERS)
-    target_link_options(${target} PRIVATE -Wl,--no-undefined)
-  endif()
+  target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions -Wl,--no-undefined)
 endfunction()
 
 # libZaRorozIvi.so from every module, and the layering check that gates it.
