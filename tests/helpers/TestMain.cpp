@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
 
   ::setenv("ZN_CONFIG_STORE", (pattern + "/config.db").c_str(), 1);
   ::setenv("TEMP", pattern.c_str(), 1);
+  // The older debug output's shared file and marker, never the machine's /tmp.
+  ::setenv("ZN_DEBUGGABLE_DIR", pattern.c_str(), 1);
   // Every test process works for an instance of its own store.
   ::setenv("ZN_FOCUS", "Instance001", 1);
   for (const char* name : {"ZN_PRODUCT", "ZN_PRODUCT_TYPE", "ZN_REMOTE_CELL", "ZN_CLIENT_NAME",

@@ -6,6 +6,7 @@
 //   znadmin [--store FILE] [--instance NAME] log level|off|on|tail|prune|unzip ...
 //   znadmin [--store FILE] [--instance NAME] pool show LOG [--pool NAME]
 //   znadmin [--store FILE] [--instance NAME] metrics tail [-n N] [-f]
+//   znadmin path match PATTERN PATH... [--json]
 //   znadmin version STRING
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   zn::admin::AddInfoCommands(app, handlers);
   zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddLogCommands(app, handlers);
+  zn::admin::AddPathCommands(app, handlers);
   zn::admin::AddPoolCommands(app, handlers);
   zn::admin::AddMetricsCommands(app, handlers);
   zn::admin::AddTaskCommands(app, handlers);
