@@ -25,7 +25,8 @@ test-tsan: deps
 	cmake --build --preset tsan
 	ctest --preset tsan
 
-# Every libFuzzer target for a short time (FUZZ_SECONDS each, default 20).
+# Every libFuzzer target for a short time (FUZZ_SECONDS each, default 20;
+# tests/fuzz/durations gives some more), as many at once as there are cores.
 fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz
