@@ -81,8 +81,15 @@ Conversion Parse(const char* start) {
       c.precision = span(from, p);
     }
   }
+  // One length modifier, as glibc reads it: "hh" and "ll" are the only
+  // pairs, so in "%lq" the conversion is "q" (and is printed as written).
   from = p;
-  while (*p != '\0' && std::strchr("hlLqjzt", *p) != nullptr) ++p;
+  if (*p == 'h' || *p == 'l') {
+    ++p;
+    if (*p == from[0]) ++p;
+  } else if (*p != '\0' && std::strchr("LqjzZt", *p) != nullptr) {
+    ++p;
+  }
   c.lengthModifier = span(from, p);
   c.conversion = *p;
   c.length = static_cast<std::size_t>(p - start) + (*p != '\0' ? 1 : 0);
@@ -101,7 +108,7 @@ ArgKind KindOf(const Conversion& c) {
       if (m == "l") return ArgKind::kLong;
       if (m == "ll" || m == "q" || m == "L") return ArgKind::kLongLong;
       if (m == "j") return ArgKind::kIntMax;
-      if (m == "z") return ArgKind::kSize;
+      if (m == "z" || m == "Z") return ArgKind::kSize;
       if (m == "t") return ArgKind::kPtrDiff;
       return ArgKind::kInt;  // "hh" and "h" arrive promoted
     case 'c':
@@ -210,11 +217,12 @@ bool Printable(const Conversion& c) { return c.conversion != '\0' && c.conversio
 
 }  // namespace
 
-FormatScan ScanFormat(std::string_view format) {
+FormatScan ScanFormat(const char* terminated) {
   FormatScan scan;
+  const std::string_view format(terminated);
   for (std::size_t at = format.find('%'); at != std::string_view::npos; at = format.find('%', at)) {
-    // The parser stops at the terminator, which the callers' formats have.
-    const Conversion c = Parse(format.data() + at);
+    // The parser reads up to the terminator, never past it.
+    const Conversion c = Parse(terminated + at);
     if (c.conversion == 'n') scan.percentN = true;
     if (c.conversion == '\0') {
       scan.unfinishedAt = at;

@@ -20,7 +20,8 @@ struct FormatScan {
   // the end, say), or npos.
   std::size_t unfinishedAt = std::string_view::npos;
 };
-FormatScan ScanFormat(std::string_view format);
+// The format is a terminated text, as printf's are.
+FormatScan ScanFormat(const char* format);
 
 // vsnprintf's contract: at most `size` bytes (terminated) into `buffer`, the
 // length of the whole result returned, -1 for a format that cannot be

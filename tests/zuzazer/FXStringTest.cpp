@@ -104,6 +104,11 @@ TEST(FXString, PercentNWithStarsOrPositionsIsNeverExecutedEither) {
                         static_cast<wint_t>(L'w'), L"ws", static_cast<intmax_t>(-3), &written)
                   .IsSuccess());
   EXPECT_EQ(out, "1.5|7|w|ws|%|-3|");
+  // A modifier pair glibc does not know ends the conversion there: "%lq" is
+  // printed as written, and the "%n" after it is still a "%n" (found by the
+  // fuzzer, when "lq%" was taken for one conversion).
+  ASSERT_TRUE(FormatAny(out, "%lq%n|%hhhd", &written, 5).IsSuccess());
+  EXPECT_EQ(out, "%lq|%hhhd");
   EXPECT_EQ(written, 0x41414141);
   EXPECT_EQ(wide, 0x4242424242424242LL);
 

@@ -24,7 +24,8 @@ std::string ExpandInstanceKey(std::string_view key, const InstanceScope& scope) 
         (FXString::EqualsNoCase(relative, "HubServe") || FXString::EqualsNoCase(relative, "__Cache"))) {
       result.append("RemoteHubServes\\").append(scope.remoteCell).append("\\");
     }
-    for (const char c : relative) {
+    for (char c : relative) {
+      if (c == '/') c = '\\';
       if (c == '\\' && result.back() == '\\') continue;  // runs collapse, leading ones vanish
       result.push_back(c);
     }

@@ -34,7 +34,8 @@ struct ZN_EXPORT InstanceScope {
 // The absolute store path of `key`: "~Rest" is the instance's key "Rest"
 // (or the product's, for a product without instances; "HubServe" and
 // "__Cache" of a remote cell live under its RemoteHubServes key), anything
-// else is absolute. Runs of "\" collapse and "/" becomes "\". Empty when
+// else is absolute. "/" becomes "\", and in a relative key runs of them
+// collapse (the store ignores empty names either way). Empty when
 // the key is relative and the scope has no focus.
 ZN_EXPORT std::string ExpandInstanceKey(std::string_view key, const InstanceScope& scope);
 
