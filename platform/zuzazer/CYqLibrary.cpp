@@ -5,6 +5,7 @@
 #include <string>
 
 #include "zuzazer/FXErrorUtil.h"
+#include "zuzazer/FXPath.h"
 #include "zuzazer/YqWin32Errors.h"
 
 namespace {
@@ -14,9 +15,7 @@ namespace {
 std::string OwnFolder() {
   Dl_info info {};
   if (::dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) return std::string();
-  const std::string path = info.dli_fname;
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return FXPath::GetDirectory(info.dli_fname);
 }
 
 }  // namespace
@@ -36,7 +35,7 @@ CYqError CYqLibrary::Load(const std::string& name, int flag) {
     // search does not follow our run path when dlopen is reached through an
     // interposer such as a sanitizer's.
     const std::string folder = name.find('/') == std::string::npos ? OwnFolder() : std::string();
-    if (!folder.empty()) m_handle = ::dlopen((folder + name).c_str(), mode);
+    if (!folder.empty()) m_handle = ::dlopen(FXPath::Append(folder, name).c_str(), mode);
     if (m_handle == nullptr) {
       return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorModNotFound, "Cannot load library [%s]: %s",
                                      name.c_str(), reason.c_str());
