@@ -116,7 +116,7 @@ void LogSettings::Clear() { Store().deleteTree("SOFTWARE"); }
 
 std::string LogSettings::AppDebugLevelName(const char* app) {
   std::string name = std::string(app != nullptr ? app : "") + "_DEBUGLEVEL";
-  name.resize(std::min<std::size_t>(name.size(), 1023));  // the reference's name buffer
+  name.resize(std::min<std::size_t>(name.size(), 1023));  // the Windows original's name buffer
   for (char& c : name) {
     if (std::isspace(static_cast<unsigned char>(c))) c = '_';
   }

@@ -42,7 +42,7 @@ constexpr unsigned long kPoolTaggingFlag = 0x400;  // FLG_POOL_ENABLE_TAGGING
 
 std::atomic<long long> g_nextCheck{0};
 
-// The locale's date and time, as the reference prints it.
+// The locale's date and time, as the Windows original prints it.
 std::string TimeText(long long seconds) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-y2k"

@@ -57,7 +57,7 @@ void MDNamedObject::released() {
 
 namespace {
 
-// Objects the reference opens to everyone: mode 0666, else this user only.
+// Objects the Windows original opens to everyone: mode 0666, else this user only.
 uint32_t CreateShared(const char* name, NamedObjectType type, const NamedObjectInit& init,
                       std::unique_ptr<NamedKernelObject>& object) {
   bool created = false;

@@ -25,7 +25,7 @@ enum class NamedObjectType : uint32_t { kMutex = 1, kSemaphore = 2, kEvent = 3 }
 
 enum class WaitOutcome { kAcquired, kAbandoned, kTimeout, kFailed };
 
-// All-ones as the reference's 32-bit time-outs have it; wider values (a
+// All-ones as the Windows original's 32-bit time-outs have it; wider values (a
 // caller's -1 is 64 bits of ones here) wait without limit too.
 inline constexpr unsigned long kWaitForever = 0xFFFFFFFFUL;
 
