@@ -259,15 +259,31 @@ int FormatWithoutPercentN(char* buffer, std::size_t size, const char* format, va
   // Positional: every argument's type is known before any is taken.
   std::vector<Arg> byPosition;
   if (positional) {
-    const auto name = [&byPosition](int position, ArgKind kind) {
-      if (static_cast<std::size_t>(position) > byPosition.size()) byPosition.resize(static_cast<std::size_t>(position));
-      byPosition[static_cast<std::size_t>(position) - 1].kind = kind;
+    // One position read as two types leaves its argument's size unknown:
+    // refused rather than read with the wrong type. A position no
+    // conversion names is taken as an int.
+    std::vector<bool> named;
+    bool consistent = true;
+    const auto name = [&](int position, ArgKind kind) {
+      const auto at = static_cast<std::size_t>(position);
+      if (at > byPosition.size()) {
+        byPosition.resize(at);
+        named.resize(at);
+      }
+      if (named[at - 1] && byPosition[at - 1].kind != kind) consistent = false;
+      byPosition[at - 1].kind = kind;
+      named[at - 1] = true;
     };
     for (const auto& [offset, c] : conversions) {
       if (!Printable(c) || KindOf(c) == ArgKind::kNone) continue;
       if (c.widthStar) name(c.widthPosition, ArgKind::kInt);
       if (c.precisionStar) name(c.precisionPosition, ArgKind::kInt);
       name(c.position, KindOf(c));
+    }
+    if (!consistent) {
+      va_end(copy);
+      if (size > 0) buffer[0] = '\0';
+      return -1;
     }
     for (Arg& arg : byPosition) Take(arg, copy);
   }

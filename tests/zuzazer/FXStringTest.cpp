@@ -99,6 +99,12 @@ TEST(FXString, PercentNWithStarsOrPositionsIsNeverExecutedEither) {
   EXPECT_EQ(out, "two-4-   r");
   ASSERT_TRUE(FormatAny(out, "%3$*2$n%1$s", "only", 6, &written).IsSuccess());
   EXPECT_EQ(out, "only");
+  // A position read as a text and as a number is refused before any
+  // argument is read (found by the fuzzer: with "%1$s" and "%1$o" a number
+  // was printed as a text); one no conversion names is skipped as an int.
+  EXPECT_FALSE(FormatAny(out, "%1$s %3$n%1$o", "one", 2, &written).IsSuccess());
+  ASSERT_TRUE(FormatAny(out, "%1$s%3$n%4$s", "one", 2, &written, "four").IsSuccess());
+  EXPECT_EQ(out, "onefour");
   // Every argument width: long double, wide characters, sizes, pointers.
   ASSERT_TRUE(FormatAny(out, "%hhn%Lg|%zu|%lc|%ls|%%|%jd|%n", &written, 1.5L, static_cast<std::size_t>(7),
                         static_cast<wint_t>(L'w'), L"ws", static_cast<intmax_t>(-3), &written)
