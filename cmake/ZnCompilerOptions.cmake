@@ -43,6 +43,9 @@ endif()
 
 find_program(ZN_CCACHE ccache)
 if(ZN_CCACHE)
-  set(CMAKE_CXX_COMPILER_LAUNCHER ${ZN_CCACHE})
-  set(CMAKE_C_COMPILER_LAUNCHER ${ZN_CCACHE})
+  # The precompiled headers are cached only with these sloppinesses.
+  set(zn_ccache ${CMAKE_COMMAND} -E env CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+      ${ZN_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${zn_ccache})
+  set(CMAKE_C_COMPILER_LAUNCHER ${zn_ccache})
 endif()
