@@ -1,0 +1,54 @@
+// Znc: the static functions of the cryptography subsystem: the cipher
+// factory and names, hexadecimal conversion and random bytes.
+#pragma once
+
+#include <string>
+
+#include "zn/base/ZnExport.h"
+#include "zn/crypto/secure_basic_string.h"
+#include "zn/crypto/znc_bucket.h"
+#include "zn/error/ZnException.h"
+
+class ZncBlockCipher;
+
+class ZN_EXPORT Znc {
+ public:
+  // The cipher types; the values are part of the interface.
+  enum CIPHER {
+    CIPHER_OLD_BLOWFISH = 1,
+    CIPHER_BLOWFISH = 2,
+    CIPHER_AES = 3,
+    CIPHER_SERPENT = 4,
+    CIPHER_TWOFISH = 5,
+    CIPHER_3DES = 6,
+    CIPHER_DES = 7,
+    CIPHER_GOST = 8,
+  };
+
+  // An integrity check failed: a wrong key, or data changed on the way.
+  class ZN_EXPORT WrongKey : public ZnException {
+   public:
+    WrongKey(const char* function, const char* message);
+  };
+
+  Znc() = delete;
+
+  // A new cipher of type `type` (the caller owns it); null for types
+  // outside 1..8 and for 7, which has no factory entry.
+  static ZncBlockCipher* createCipher(Znc::CIPHER type);
+  // "UNKNOWN" for 7 and for any value outside 1..8.
+  static std::string getCipherName(Znc::CIPHER type);
+
+  // Two lower-case digits per byte, high nibble first.
+  static std::string bin2hex(const ZncBucket& bytes);
+  static std::string bin2hex(const void* data, int len);
+  static secure_basic_string<char> bin2hex_s(const ZncBucket& bytes);
+  static secure_basic_string<char> bin2hex_s(const void* data, int len);
+  // Null or empty gives an empty bucket; trailing white space is ignored.
+  static ZncBucket hex2bin(const char* text);
+
+  // Bytes from the process-wide FIPS-style generator of the engine.
+  static void getRand(void* out, int len);
+  static ZncBucket getRand(int len);
+  static void seedRand(const void* seed, int len);
+};
