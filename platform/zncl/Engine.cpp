@@ -7,6 +7,7 @@
 #include <botan/hex.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -36,6 +37,7 @@ struct Registry {
   bool keyMade = false;
   int status = ZNCL_STATE_LOADED;
   bool initialised = false;
+  bool exitHookSet = false;
 };
 
 Registry& TheRegistry() {
@@ -75,6 +77,18 @@ ThreadState* CurrentState(bool create) {
   return state;
 }
 
+// Set once the process has begun to exit: from then on Botan's own static
+// objects (its locked-memory pool among them) may already be gone, so the
+// engine releases no Botan object any more and leaves them to the end of
+// the process. Registered with atexit after the self test has made those
+// statics, so it runs before they are destroyed; the library's own unload
+// hook, which calls zncl_destroy, runs after every atexit handler.
+std::atomic<bool> g_exiting{false};
+
+void MarkExiting() { g_exiting.store(true, std::memory_order_release); }
+
+bool Exiting() { return g_exiting.load(std::memory_order_acquire); }
+
 // The thread's text when it has no state: kept per thread without
 // allocation.
 thread_local char t_fallbackError[128];
@@ -111,6 +125,7 @@ bool Unregister(void* handle, Kind kind) {
     std::lock_guard<std::mutex> hold(r.lock);
     auto found = r.contexts.find(static_cast<Context*>(handle));
     if (found == r.contexts.end() || !(*found)->is(kind)) return false;
+    if (Exiting()) return true;  // kept, and still reachable
     doomed.reset(*found);
     r.contexts.erase(found);
   }
@@ -118,6 +133,7 @@ bool Unregister(void* handle, Kind kind) {
 }
 
 void DestroyAllContexts() {
+  if (Exiting()) return;
   Registry& r = TheRegistry();
   std::unordered_set<Context*> all;
   {
@@ -221,6 +237,9 @@ int zncl_init(const char* libraryPath, char* error, int errorSize) {
     return -1;
   }
   r.initialised = true;
+  if (!r.exitHookSet) {
+    r.exitHookSet = std::atexit(&MarkExiting) == 0;
+  }
   return 0;
 }
 

@@ -25,7 +25,9 @@ void ExpectThrowText(Body&& body, const std::string& message, const char* functi
     ADD_FAILURE() << "no exception; expected: " << message;
   } catch (const E& e) {
     EXPECT_EQ(message, e.getMessage());
-    if (function != nullptr) EXPECT_STREQ(function, e.getFuncName());
+    if (function != nullptr) {
+      EXPECT_STREQ(function, e.getFuncName());
+    }
   } catch (const std::exception& e) {
     ADD_FAILURE() << "another exception: " << e.what() << "; expected: " << message;
   }

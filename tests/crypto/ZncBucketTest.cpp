@@ -180,5 +180,51 @@ TEST(SecureBasicStringTest, BehavesLikeAStringAndWipesItsBuffers) {
   EXPECT_EQ("pass", std::string(moved.c_str()));
 }
 
+// Whether the characters of `s` lie inside the string object itself.
+template <class String>
+bool InObject(const String& s) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(&s);
+  const auto* chars = reinterpret_cast<const unsigned char*>(s.data());
+  return chars >= begin && chars < begin + sizeof s;
+}
+
+TEST(SecureBasicStringTest, ShortTextsNeverSitInTheObjectsOwnBuffer) {
+  // A short text kept inside the object would stay behind, outside any
+  // wiped block, once the string grows.
+  secure_basic_string<char> s("pw");
+  EXPECT_FALSE(InObject(s));
+  secure_basic_string<wchar_t> w(L"p");
+  EXPECT_FALSE(InObject(w));
+  secure_basic_string<char> empty;
+  EXPECT_FALSE(InObject(empty));
+  secure_basic_string<char> moved(std::move(s));
+  EXPECT_FALSE(InObject(moved));
+  EXPECT_FALSE(InObject(s)) << "a moved-from string takes a block of its own";
+  s = "again";
+  EXPECT_FALSE(InObject(s));
+  EXPECT_EQ("again", std::string(s.c_str()));
+  s.shrink_to_fit();
+  EXPECT_FALSE(InObject(s));
+
+  // Assigning a shorter text wipes what the longer one left.
+  secure_basic_string<char> t("a-long-secret-value");
+  t = "ab";
+  for (std::size_t i = 3; i < t.capacity(); ++i) ASSERT_EQ('\0', t.data()[i]) << i;
+  t.assign("xyz", 1);
+  for (std::size_t i = 2; i < t.capacity(); ++i) ASSERT_EQ('\0', t.data()[i]) << i;
+
+  secure_basic_string<char> copy(t);
+  secure_basic_string<char> assigned;
+  assigned = copy;
+  EXPECT_EQ("x", std::string(assigned.c_str()));
+  assigned = std::move(copy);
+  EXPECT_EQ("x", std::string(assigned.c_str()));
+  EXPECT_TRUE(copy.empty());
+  secure_basic_string<char> counted(3, 'z');
+  EXPECT_EQ("zzz", std::string(counted.c_str()));
+  secure_basic_string<char> braced{'o', 'k'};
+  EXPECT_EQ("ok", std::string(braced.c_str()));
+}
+
 }  // namespace
 }  // namespace zn::test

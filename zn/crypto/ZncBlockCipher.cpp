@@ -1,5 +1,7 @@
 #include "zn/crypto/znc_blockcipher.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -39,10 +41,9 @@ struct Scratch {
   unsigned char b[ZncBlockCipher::kMaxBlockSize];
   unsigned char c[ZncBlockCipher::kMaxBlockSize];
   ~Scratch() {
-    std::memset(a, 0, sizeof a);
-    std::memset(b, 0, sizeof b);
-    std::memset(c, 0, sizeof c);
-    asm volatile("" : : "r"(this) : "memory");
+    ::explicit_bzero(a, sizeof a);
+    ::explicit_bzero(b, sizeof b);
+    ::explicit_bzero(c, sizeof c);
   }
 };
 
@@ -229,7 +230,7 @@ int ZncBlockCipher::decCBC(const void* in, void* out, int len) {
   }
   if (r == 0) {
     std::memcpy(iv.getData(), saved, static_cast<std::size_t>(b));
-    std::memset(saved, 0, sizeof saved);
+    ::explicit_bzero(saved, sizeof saved);
     return len;
   }
   // The stolen tail: F decrypts to (tail XOR E[0..r)) followed by E[r..B).
@@ -243,7 +244,7 @@ int ZncBlockCipher::decCBC(const void* in, void* out, int len) {
   Xor(dst + n * b, s.a, s.c, r);  // the tail
   decBlock(s.b, s.b);
   Xor(dst + last, s.b, saved, b);  // block n
-  std::memset(saved, 0, sizeof saved);
+  ::explicit_bzero(saved, sizeof saved);
   return len;
 }
 
