@@ -1,5 +1,6 @@
 // Znc: the static functions of the cryptography subsystem: the cipher
-// factory and names, hexadecimal conversion and random bytes.
+// factory and names, hexadecimal conversion, random bytes and one-call
+// digests.
 #pragma once
 
 #include <string>
@@ -51,4 +52,14 @@ class ZN_EXPORT Znc {
   static void getRand(void* out, int len);
   static ZncBucket getRand(int len);
   static void seedRand(const void* seed, int len);
+
+  // One-call digests: a fresh object, one addData, one finish.
+  static ZncBucket md5(const ZncBucket& data);
+  static ZncBucket md5(const void* data, int len);
+  static ZncBucket sha1(const ZncBucket& data);
+  static ZncBucket sha1(const void* data, int len);
+  static ZncBucket sha256(const ZncBucket& data);
+  static ZncBucket sha256(const void* data, int len);
+  static ZncBucket sha512(const ZncBucket& data);
+  static ZncBucket sha512(const void* data, int len);
 };
