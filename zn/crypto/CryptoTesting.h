@@ -1,5 +1,6 @@
 // Hooks for tests of the cryptography module: where the engine is looked
-// for, reloading it, and a look at bucket memory as it is released.
+// for, reloading it, a look at bucket memory as it is released, and the
+// table path of the checksums.
 #pragma once
 
 #include "zn/base/ZnExport.h"
@@ -14,6 +15,10 @@ ZN_EXPORT void SetEngineDirectory(const char* folder);
 // before it is freed (null: none). For tests that check the wiping.
 using BucketReleaseHook = void (*)(const unsigned char* block, int capacity);
 ZN_EXPORT void SetBucketReleaseHook(BucketReleaseHook hook);
+
+// Whether the checksums may use the processor's CRC instructions (true,
+// the default) or must use their tables alone (false).
+ZN_EXPORT void SetChecksumHardware(bool allowed);
 
 // How many threads hold engine state now (-1 when the engine is not loaded
 // or does not tell).

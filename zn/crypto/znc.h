@@ -1,6 +1,6 @@
 // Znc: the static functions of the cryptography subsystem: the cipher
-// factory and names, hexadecimal conversion, random bytes and one-call
-// digests.
+// factory and names, hexadecimal conversion, random bytes, one-call
+// digests and the checksums.
 #pragma once
 
 #include <string>
@@ -62,4 +62,15 @@ class ZN_EXPORT Znc {
   static ZncBucket sha256(const void* data, int len);
   static ZncBucket sha512(const ZncBucket& data);
   static ZncBucket sha512(const void* data, int len);
+
+  // CRC-32 of zn_crc32 (znc_checksum.h): *crc is the running register,
+  // neither started nor inverted here; a length of 0 or less leaves it.
+  static void crc32(const void* data, int len, unsigned int* crc);
+  // The rolling checksum of block matching (b * 65536 + a, a the sum of
+  // the bytes and b the sum of the successive a, both modulo 65536).
+  static unsigned int rsync(const void* data, int len);
+  static unsigned int rsyncUpdate(unsigned int sum, const void* data, int len);
+  // Moves a window of `windowLen` bytes on by one: `out` leaves, `in`
+  // comes.
+  static unsigned int rsyncRoll(unsigned int sum, int windowLen, unsigned char out, unsigned char in);
 };
