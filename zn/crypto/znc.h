@@ -1,6 +1,7 @@
 // Znc: the static functions of the cryptography subsystem: the cipher
 // factory and names, hexadecimal conversion, random bytes, one-call
-// digests and the checksums.
+// digests, the checksums, the protected data formats and the network
+// transit encryption.
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "zn/error/ZnException.h"
 
 class ZncBlockCipher;
+class ZncBlowfish;
 
 class ZN_EXPORT Znc {
  public:
@@ -73,4 +75,27 @@ class ZN_EXPORT Znc {
   // Moves a window of `windowLen` bytes on by one: `out` leaves, `in`
   // comes.
   static unsigned int rsyncRoll(unsigned int sum, int windowLen, unsigned char out, unsigned char in);
+
+  // Data with CRC-32 under a keyed Blowfish: the output is `len` rounded up
+  // to 8 plus 8 bytes, or `len` plus 16 when `len` is a multiple of 8 and
+  // at least 16 (so `out` needs `len` rounded up to 8 plus 16 bytes).
+  // Decryption needs `len` - 8 bytes of `out` and returns the plain length;
+  // a wrong key or changed data throws Znc::WrongKey.
+  static int encryptTagData(const void* in, void* out, int len, ZncBlowfish& bf);
+  static int decryptTagData(const void* in, void* out, int len, ZncBlowfish& bf);
+  // Tagged data under any keyed block cipher: `out` has the input's length,
+  // the 4-byte tag and the 8-byte IV travel separately. Decryption throws
+  // Znc::WrongKey when the tag does not match.
+  static void encryptTagData(const void* in, void* out, int len, void* crc32Out, void* ivOut,
+                             ZncBlockCipher* cipher);
+  static void decryptTagData(const void* in, void* out, int len, const void* crc32, const void* iv,
+                             ZncBlockCipher* cipher);
+
+  // Data with CRC-32 under Blowfish keyed with the MD5 of `password`.
+  static ZncBucket netEncrypt(const ZncBucket& data, const char* password);
+  static ZncBucket netDecrypt(const ZncBucket& data, const char* password);
+
+ private:
+  static int encryptDataWithCRC32(const void* in, void* out, int len, ZncBlowfish& bf);
+  static int decryptDataWithCRC32(const void* in, void* out, int len, ZncBlowfish& bf);
 };
