@@ -60,6 +60,7 @@ void Expect(bool condition) {
 }
 
 void OpenWithCrc(const uint8_t* data, int len) {
+  if (len == 0) return;
   ZncBucket out(len > 8 ? len - 8 : 8);
   const int n = Znc::decryptTagData(data, out.getData(), len, Blowfish());
   Expect(n >= 0 && n <= len - 8);
