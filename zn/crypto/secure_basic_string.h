@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace zn {
@@ -50,6 +51,7 @@ class secure_basic_string : public std::basic_string<CharT, std::char_traits<Cha
   // Every constructor of the standard string: the block is taken first,
   // then the characters go into it.
   template <class... Args>
+    requires std::is_constructible_v<Base, Args...>
   secure_basic_string(Args&&... args) {  // NOLINT: converts like the standard string
     leaveLocalBuffer();
     Base::assign(std::forward<Args>(args)...);
@@ -79,6 +81,7 @@ class secure_basic_string : public std::basic_string<CharT, std::char_traits<Cha
     return *this;
   }
   template <class T>
+    requires std::is_assignable_v<Base&, T>
   secure_basic_string& operator=(T&& value) {
     Base::operator=(std::forward<T>(value));
     wipeSpare();
