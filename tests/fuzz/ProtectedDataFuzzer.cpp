@@ -10,6 +10,7 @@
 //   4: round trip of arbitrary plain bytes through all of them
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -116,7 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Znc::WrongKey& e) {
     Expect(std::strcmp(e.getMessage(), "Failed to decrypt data: wrong decryption key.") == 0);
   } catch (const ZnException& e) {
-    Expect(mode != 4 && KnownMessages().count(e.getMessage()) == 1);
+    if (mode == 4 || KnownMessages().count(e.getMessage()) == 0) {
+      std::fprintf(stderr, "unexpected failure: %s\n", e.formatError().c_str());
+      std::abort();
+    }
   }
   return 0;
 }
