@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
 #include "zncl/internal/Engine.h"
@@ -28,7 +29,6 @@ struct ThreadState {
   std::string lastError;
 };
 
-// Never destroyed: threads may end while the process runs its exit code.
 struct Registry {
   std::mutex lock;
   std::unordered_set<Context*> contexts;
@@ -40,8 +40,12 @@ struct Registry {
   bool exitHookSet = false;
 };
 
+// In the engine's own storage and never destroyed (threads may end while
+// the process exits); once zncl_destroy has run it owns no heap memory, so
+// unloading the engine leaves nothing behind.
 Registry& TheRegistry() {
-  static Registry* registry = new Registry;
+  alignas(Registry) static unsigned char storage[sizeof(Registry)];
+  static Registry* registry = new (storage) Registry;
   return *registry;
 }
 
@@ -190,7 +194,7 @@ void DestroyAllThreadStates() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> hold(r.lock);
   for (ThreadState* s : r.threads) delete s;
-  r.threads.clear();
+  std::unordered_set<ThreadState*>().swap(r.threads);
   // The key goes too: its destructor lives in this object, which may be
   // unloaded next.
   if (r.keyMade) pthread_key_delete(r.key);
