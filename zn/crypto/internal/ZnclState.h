@@ -1,0 +1,18 @@
+// What the engine binding shares with the rest of the module: the
+// process-wide random generator's context is released before the engine
+// goes, and tests may point the search at another folder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zn::detail {
+
+// Destroys the process-wide frand context, if one was made (Znc random).
+void ReleaseRandomContext();
+
+// The folder searched first: this library's own, unless a test says
+// otherwise.
+void SetEngineSearchOverride(std::optional<std::string> folder);
+
+}  // namespace zn::detail
