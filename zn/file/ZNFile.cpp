@@ -157,6 +157,7 @@ void ZNFile::markOpen(int readFd, int writeFd, OpenMode_t mode, bool setByCaller
   m_writeFd = writeFd;
   m_positionFd = mode == ZNFILE_WRITE ? writeFd : readFd;
   m_writeIsPipe = writeFd >= 0 && IsPipeOrSocket(writeFd);
+  m_readIsPipe = readFd >= 0 && IsPipeOrSocket(readFd);
   m_isOpen = 1;
   m_openMode = mode;
   m_locked = 0;
@@ -298,7 +299,7 @@ void ZNFile::releaseHandles() {
   m_locked = 0;
   m_ownedFd.reset();
   m_readFd = m_writeFd = m_positionFd = -1;
-  m_writeIsPipe = false;
+  m_writeIsPipe = m_readIsPipe = false;
   m_isOpen = 0;
   m_handlesSetByCaller = 0;
   m_readPos = m_readLeft = 0;

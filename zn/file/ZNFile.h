@@ -143,6 +143,7 @@ class ZN_EXPORT ZNFile : public ZNTDebuggable {
   int m_writeFd = -1;
   int m_positionFd = -1;
   bool m_writeIsPipe = false;  // a pipe or socket: a write must not raise SIGPIPE
+  bool m_readIsPipe = false;   // a pipe or socket: a read may block for more
   // A second open of the file when the lock needs an access the object's
   // own descriptor lacks (an exclusive lock on a read-only open).
   yq::UniqueFd m_lockFd;

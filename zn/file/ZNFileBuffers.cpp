@@ -23,6 +23,9 @@ long ZNFile::bufRead(char* buffer, unsigned long size) {
   std::memcpy(buffer, m_readBuffer.get() + m_readPos, copied);
   m_readPos += copied;
   m_readLeft -= copied;
+  // From a pipe, what was waiting is what there is: another read would
+  // wait for the writer.
+  if (m_readIsPipe && copied > 0) return static_cast<long>(copied);
   while (copied < size) {
     const unsigned long wanted = size - copied;
     if (wanted >= m_bufSize) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <mutex>
 #include <string>
 
 #include "zuzazer/FXUniqueFd.h"
@@ -41,7 +42,7 @@ bool ParseUnsigned(std::string_view field, unsigned long long& value) {
 }
 
 // The boot time in seconds since 1970, as the kernel keeps it.
-int ReadBootTime(unsigned long long& seconds) {
+int ReadBootTimeNow(unsigned long long& seconds) {
   std::string text;
   if (const int error = ReadProcFile("/proc/stat", text); error != 0) return error;
   std::string_view rest(text);
@@ -52,6 +53,21 @@ int ReadBootTime(unsigned long long& seconds) {
     if (line.substr(0, 6) == "btime ") return ParseUnsigned(line.substr(6), seconds) ? 0 : EINVAL;
   }
   return EINVAL;
+}
+
+// Read once per process: the kernel moves it when the clock is set, and a
+// process's identifiers must not change under it while it runs.
+int ReadBootTime(unsigned long long& seconds) {
+  static std::mutex lock;
+  static bool known = false;
+  static unsigned long long cached = 0;
+  std::lock_guard<std::mutex> hold(lock);
+  if (!known) {
+    if (const int error = ReadBootTimeNow(cached); error != 0) return error;
+    known = true;
+  }
+  seconds = cached;
+  return 0;
 }
 
 }  // namespace
