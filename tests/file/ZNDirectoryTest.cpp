@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "file/FileTestUtil.h"
+#include "helpers/TmpfsMount.h"
 #include "zuzazer/FXString.h"
 
 namespace {
@@ -294,6 +295,31 @@ TEST(ZNDirectoryTest, CopyFilesReportsWhatItCannotCopyAndGoesOn) {
   }
   EXPECT_EQ(listing.copyFiles(dir.file("none").c_str(), to.c_str()), -1);
   EXPECT_TRUE(output.has("DIRECTORY: copyFiles cannot copy '" + dir.file("none") + "' to '" + to + "', code 2\n"));
+}
+
+TEST(ZNDirectoryTest, ACopyThatFillsTheDiskLeavesNoFileThatLooksComplete) {
+  zn::test::TmpfsMount disk(256 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  DebugOutput output;
+  TempDir dir;
+  const std::string from = dir.file("from");
+  ASSERT_EQ(::mkdir(from.c_str(), 0755), 0);
+  WriteFile(from + "/small", std::string(1000, 's'));
+  WriteFile(from + "/big", std::string(4 << 20, 'b'));
+  const std::string to = disk.file("to");
+  ASSERT_EQ(::mkdir(to.c_str(), 0755), 0);
+  WriteFile(to + "/big", "the old big");  // an older copy stays until a new one is whole
+
+  ZNDirectory listing;
+  ASSERT_EQ(listing.open(from.c_str()), 0);
+  EXPECT_EQ(listing.copyFiles(nullptr, to.c_str()), -1);
+  EXPECT_EQ(listing.getLastError(), 112);
+  EXPECT_TRUE(output.has("DIRECTORY: copyFiles cannot copy '" + from + "/big' to '" + to + "/big', code 112\n"));
+  EXPECT_EQ(ReadFile(to + "/small"), std::string(1000, 's'));
+  EXPECT_EQ(ReadFile(to + "/big"), "the old big");
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(to)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"big", "small"}));
 }
 
 TEST(ZNDirectoryTest, CopyFilesIntoItsOwnSubfolderEnds) {
