@@ -14,7 +14,6 @@
 #include <map>
 #include <memory>
 #include <dirent.h>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -178,7 +177,6 @@ TEST(ZNTempFileTest, FourProcessesMakingAThousandEachInOneFolderGetUniqueNames) 
 
   // Every name is "work_<pid>_<high>_<low>_<n>"; per process the numbers
   // are 0..999 in the order made, and the file holds what its maker wrote.
-  const std::regex shape("work_([0-9]+)_([0-9]+)_([0-9]+)_([0-9]+)");
   std::map<pid_t, std::set<int>> numbers;
   std::map<pid_t, std::string> creationTimes;
   int count = 0;
@@ -187,13 +185,15 @@ TEST(ZNTempFileTest, FourProcessesMakingAThousandEachInOneFolderGetUniqueNames) 
   while (const struct dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(name, match, shape)) << name;
-    const pid_t pid = static_cast<pid_t>(std::stol(match[1]));
+    unsigned long pidNumber = 0, high = 0, low = 0;
+    int n = -1;
+    int used = 0;
+    ASSERT_EQ(std::sscanf(name.c_str(), "work_%lu_%lu_%lu_%d%n", &pidNumber, &high, &low, &n, &used), 4) << name;
+    ASSERT_EQ(static_cast<std::size_t>(used), name.size()) << name;
+    const pid_t pid = static_cast<pid_t>(pidNumber);
     EXPECT_EQ(pids.count(pid), 1U) << name;
-    const int n = std::stoi(match[4]);
     EXPECT_TRUE(numbers[pid].insert(n).second) << name;
-    const std::string time = std::string(match[2]) + "_" + std::string(match[3]);
+    const std::string time = std::to_string(high) + "_" + std::to_string(low);
     if (creationTimes.count(pid) == 0) creationTimes[pid] = time;
     EXPECT_EQ(creationTimes[pid], time) << name;
     EXPECT_EQ(ReadFile(dir.file(name)), std::to_string(pid) + " " + std::to_string(n)) << name;
