@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file.isUtf16Text() != marked) std::abort();
   if (marked && file.getFileSize() != static_cast<long long>(size / 2) - 1) std::abort();
   std::string got;
-  std::vector<char> buffer(pieces[1]);
+  std::vector<char> buffer(std::max(pieces[0], pieces[1]));
   for (int round = 0;; ++round) {
     const unsigned long long piece = pieces[round % 2];
     unsigned long long n = 0;
