@@ -31,9 +31,8 @@ bool PrepareReplacement(const std::string& output, const struct stat& input) {
 }
 
 void SyncFolderOf(const std::string& file) {
-  std::string folder = FXPath::GetDirectory(file);
-  if (folder.empty()) folder = ".";
-  yq::UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const std::string folder = FXPath::GetDirectory(file);
+  yq::UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd) ::fsync(fd.get());
 }
 
