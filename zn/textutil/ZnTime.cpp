@@ -17,37 +17,55 @@ constexpr int kLastYear = 9999;        // four digits keep the columns
 using zn::detail::DateOrder;
 using zn::detail::LocaleLayout;
 
-// The fields are bounded (a four-digit year), so the text fits; copying
-// at most 20 characters keeps a caller's 21 bytes safe regardless.
-char* Put(char* buffer, const char* text) {
-  const std::size_t length = std::min(std::strlen(text), kTextSize - 1);
-  std::memcpy(buffer, text, length);
-  buffer[length] = '\0';
-  return buffer;
-}
-
 char* Blank(char* buffer) {
   std::memset(buffer, ' ', kTextSize - 1);
   buffer[kTextSize - 1] = '\0';
   return buffer;
 }
 
-// Always 10 characters: day and month with two digits, the year with four.
-void FormatDate(const std::tm& local, DateOrder order, char separator, char (&out)[48]) {
+// Digits written by hand: this runs for every line of some logs, and
+// snprintf would cost more than the local-time conversion itself.
+char* PutDigits(char* out, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return out + width;
+}
+
+// Always 10 characters: day and month with two digits, the year with four
+// (the caller keeps the year below 10000).
+char* PutDate(char* out, const std::tm& local, DateOrder order, char separator) {
   const int year = local.tm_year + 1900;
   const int month = local.tm_mon + 1;
   const int day = local.tm_mday;
-  switch (order) {
-    case DateOrder::kMonthDayYear:
-      std::snprintf(out, sizeof(out), "%02d%c%02d%c%04d", month, separator, day, separator, year);
-      break;
-    case DateOrder::kDayMonthYear:
-      std::snprintf(out, sizeof(out), "%02d%c%02d%c%04d", day, separator, month, separator, year);
-      break;
-    case DateOrder::kYearMonthDay:
-      std::snprintf(out, sizeof(out), "%04d%c%02d%c%02d", year, separator, month, separator, day);
-      break;
-  }
+  const int first = order == DateOrder::kMonthDayYear ? month : order == DateOrder::kDayMonthYear ? day : year;
+  const int second = order == DateOrder::kMonthDayYear ? day : month;
+  const int third = order == DateOrder::kYearMonthDay ? day : year;
+  out = PutDigits(out, first, order == DateOrder::kYearMonthDay ? 4 : 2);
+  *out++ = separator;
+  out = PutDigits(out, second, 2);
+  *out++ = separator;
+  return PutDigits(out, third, order == DateOrder::kYearMonthDay ? 2 : 4);
+}
+
+// 8 characters, 24-hour clock.
+char* PutTime(char* out, const std::tm& local, char separator) {
+  out = PutDigits(out, local.tm_hour, 2);
+  *out++ = separator;
+  out = PutDigits(out, local.tm_min, 2);
+  *out++ = separator;
+  return PutDigits(out, local.tm_sec, 2);
+}
+
+// Date, blank, time, blank: 20 characters and the zero.
+char* PutText(char* buffer, const std::tm& local, DateOrder order, char dateSeparator, char timeSeparator) {
+  char* out = PutDate(buffer, local, order, dateSeparator);
+  *out++ = ' ';
+  out = PutTime(out, local, timeSeparator);
+  *out++ = ' ';
+  *out = '\0';
+  return buffer;
 }
 
 }  // namespace
@@ -68,25 +86,15 @@ char* ZnTime(long long t, char* buffer, unsigned long lcid, bool useLocaleDefaul
     EvDebug().Error(kContext, "Failed to convert (%lld) to localtime", t);
     return Blank(buffer);
   }
-  if (lcid == 0) {
-    char text[96];
-    std::snprintf(text, sizeof(text), "%04d/%02d/%02d %02d:%02d:%02d ", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return Put(buffer, text);
-  }
+  // "%04d/%02d/%02d %02d:%02d:%02d "
+  if (lcid == 0) return PutText(buffer, local, DateOrder::kYearMonthDay, '/', ':');
   const LocaleLayout* layout = zn::detail::FindLocaleLayout(lcid);
   if (layout == nullptr) {
     EvDebug().Error(kContext, "No date and time format for locale (%lu)", lcid);
     return Blank(buffer);
   }
-  char date[48];
-  FormatDate(local, layout->order, useLocaleDefault ? layout->dateSeparator : '/', date);
-  char time[48];
-  std::snprintf(time, sizeof(time), "%02d%c%02d%c%02d", local.tm_hour, layout->timeSeparator, local.tm_min,
-                layout->timeSeparator, local.tm_sec);
-  char text[112];
-  std::snprintf(text, sizeof(text), "%s %8s ", date, time);
-  return Put(buffer, text);
+  // The platform's "%s %08s " join of date and time.
+  return PutText(buffer, local, layout->order, useLocaleDefault ? layout->dateSeparator : '/', layout->timeSeparator);
 }
 
 char* ZnTimeBig(long long t, char* buffer, unsigned long lcid, bool useLocaleDefault) {
