@@ -1,5 +1,5 @@
 // BatchSort and znSortAndReplace against GNU sort (LC_ALL=C, the byte
-// order), with one run and with many, and the Part's own rules where they
+// order), with one run and with many, and the sorter's own rules where they
 // differ from sort(1): the folded order, ties across runs, unique lines,
 // long lines.
 
