@@ -24,6 +24,7 @@ struct Handler {
 void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddNamingCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPathCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers);

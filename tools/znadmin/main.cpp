@@ -8,6 +8,9 @@
 //   znadmin [--store FILE] [--instance NAME] metrics tail [-n N] [-f]
 //   znadmin path match PATTERN PATH... [--json]
 //   znadmin version STRING
+//   znadmin host mangle HOST [--client C] [--port1 N] [--port2 N] [--extra W] | demangle TEXT [--json]
+//   znadmin guid [--nosalt TEXT | --seed TEXT -n N]
+//   znadmin time SECONDS [--lcid N] [--locale-default]
 //
 // Exit codes: 0 ok, 1 failure, 2 usage, 3 key missing, 4 value missing.
 // Messages go to stderr.
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
   zn::admin::AddInfoCommands(app, handlers);
   zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddLogCommands(app, handlers);
+  zn::admin::AddNamingCommands(app, handlers);
   zn::admin::AddPathCommands(app, handlers);
   zn::admin::AddPoolCommands(app, handlers);
   zn::admin::AddMetricsCommands(app, handlers);
