@@ -1,14 +1,13 @@
 #include "zn/textutil/CGuidFactory.h"
 
-#include <sys/random.h>
-
 #include <cstdint>
 #include <cstdlib>
 
-#include "zn/textutil/internal/Sha256.h"
+#include "zn/crypto/znc.h"
+#include "zn/crypto/znc_sha256.h"
 
 struct CGuidFactory::Hash {
-  zn::detail::Sha256 begun;
+  ZncSHA256 begun;
 };
 
 namespace {
@@ -16,19 +15,15 @@ namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Two characters per byte, the low nibble first.
-std::string Hex(const zn::detail::Sha256::Digest& digest) {
-  std::string text(digest.size() * 2, '0');
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    text[2 * i] = kHexDigits[digest[i] & 0x0F];
-    text[2 * i + 1] = kHexDigits[digest[i] >> 4];
+std::string Hex(const ZncBucket& digest) {
+  const auto* bytes = digest.getData();
+  const std::size_t size = static_cast<std::size_t>(digest.getSize());
+  std::string text(size * 2, '0');
+  for (std::size_t i = 0; i < size; ++i) {
+    text[2 * i] = kHexDigits[bytes[i] & 0x0F];
+    text[2 * i + 1] = kHexDigits[bytes[i] >> 4];
   }
   return text;
-}
-
-// The kernel's generator: safe from any thread, never blocking once the
-// system is up. False when it cannot give all the bytes now.
-bool DrawSalt(unsigned char* salt, std::size_t size) {
-  return ::getrandom(salt, size, GRND_NONBLOCK) == static_cast<ssize_t>(size);
 }
 
 }  // namespace
@@ -44,16 +39,19 @@ CGuidFactory& CGuidFactory::operator=(const CGuidFactory& other) {
 
 std::string CGuidFactory::make(const void* seed, std::size_t seedSize, unsigned int a, unsigned long long b,
                                const std::string& extra) {
-  zn::detail::Sha256 hash = m_hash->begun;
-  hash.update(seed, seedSize);
-  hash.update(&a, sizeof(std::uint32_t));
-  hash.update(&b, sizeof(std::uint64_t));
+  // A copy of the begun hash starts a message of its own, so threads
+  // sharing the factory never share a running state.
+  ZncSHA256 hash(m_hash->begun);
+  hash.addData(seed, static_cast<int>(seedSize));
+  hash.addData(&a, sizeof(std::uint32_t));
+  hash.addData(&b, sizeof(std::uint64_t));
   // glibc's rand() takes its own lock.
   const std::int32_t pseudo = std::rand();
-  hash.update(&pseudo, sizeof(pseudo));
+  hash.addData(&pseudo, sizeof(pseudo));
   unsigned char salt[kSaltSize];
-  if (DrawSalt(salt, sizeof(salt))) hash.update(salt, sizeof(salt));
-  hash.update(extra.data(), extra.size());
+  Znc::getRand(salt, sizeof(salt));
+  hash.addData(salt, sizeof(salt));
+  hash.addData(extra.data(), static_cast<int>(extra.size()));
   return Hex(hash.finish());
 }
 
@@ -68,7 +66,7 @@ std::string CGuidFactory::get_guid(int seed, unsigned int a, unsigned long long 
 }
 
 std::string CGuidFactory::get_guid_nosalt(const std::string& seed) {
-  zn::detail::Sha256 hash;
-  hash.update(seed.data(), seed.size());
+  ZncSHA256 hash;
+  hash.addData(seed.data(), static_cast<int>(seed.size()));
   return Hex(hash.finish());
 }
