@@ -172,6 +172,13 @@ SqliteConnection* ConfigStore::connection() {
   return m_connection;
 }
 
+ConfigStore::CacheState ConfigStore::cacheState() {
+  SqliteConnection* db = connection();
+  if (db == nullptr || db->reads() == nullptr) return {};
+  const detail::StoreCache::Stats stats = db->reads()->cache().stats();
+  return {stats.entries, stats.counter};
+}
+
 bool ConfigStore::readOnly() {
   SqliteConnection* db = connection();
   return db == nullptr || db->readOnly();

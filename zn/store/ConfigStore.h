@@ -142,6 +142,14 @@ class ZN_EXPORT ConfigStore {
   const std::string& lastError() const { return m_lastError; }
   bool readOnly();
 
+  // What this process caches of the thread's store: the entries held, and
+  // whether a change counter is in use (without one nothing is cached).
+  struct CacheState {
+    std::size_t entries = 0;
+    bool counter = false;
+  };
+  CacheState cacheState();
+
  private:
   ConfigStore() = default;
   detail::SqliteConnection* connection();

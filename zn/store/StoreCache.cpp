@@ -57,6 +57,32 @@ std::size_t StoreCache::Capacity() {
 
 void StoreCache::SetCapacity(std::size_t entries) {
   g_capacity.store(entries == kCapacityUnset ? entries - 1 : entries, std::memory_order_relaxed);
+  Registry& registry = ThisProcessRegistry();
+  const std::lock_guard<std::mutex> hold(registry.lock);
+  for (auto& [file, weak] : registry.caches) {
+    if (const std::shared_ptr<StoreCache> cache = weak.lock()) cache->shrink();
+  }
+}
+
+std::size_t StoreCache::ShardCapacity(std::size_t shard) {
+  const std::size_t capacity = Capacity();
+  return capacity / kShards + (shard < capacity % kShards ? 1 : 0);
+}
+
+void StoreCache::shrink() {
+  for (std::size_t index = 0; index < kShards; ++index) {
+    Shard& shard = m_shards[index];
+    const std::unique_lock<std::shared_mutex> hold(shard.lock);
+    shrinkLocked(shard, ShardCapacity(index));
+  }
+}
+
+void StoreCache::shrinkLocked(Shard& shard, std::size_t capacity) {
+  while (shard.slots.size() > capacity) {
+    shard.places.erase(shard.slotHashes.back());
+    shard.slots.pop_back();
+    shard.slotHashes.pop_back();
+  }
 }
 
 void StoreCache::MakeKey(std::string_view path, std::string_view name, std::string& key) {
@@ -154,17 +180,11 @@ std::size_t StoreCache::evictOne(Shard& shard) {
 void StoreCache::insert(std::string_view key, uint64_t hash, const CacheStamp& stamp, const CachedRead& read) {
   if (read.data.size() > kMaxValueBytes) return;
   const std::size_t shardIndex = hash % kShards;
-  const std::size_t capacity = Capacity();
-  const std::size_t shardCapacity = capacity / kShards + (shardIndex < capacity % kShards ? 1 : 0);
+  const std::size_t shardCapacity = ShardCapacity(shardIndex);
   if (shardCapacity == 0) return;
   Shard& shard = m_shards[shardIndex];
   const std::unique_lock<std::shared_mutex> hold(shard.lock);
-  // A capacity made smaller since: the shard shrinks first.
-  while (shard.slots.size() > shardCapacity) {
-    shard.places.erase(shard.slotHashes.back());
-    shard.slots.pop_back();
-    shard.slotHashes.pop_back();
-  }
+  shrinkLocked(shard, shardCapacity);  // a capacity made smaller meanwhile
   std::size_t slot;
   if (const auto place = shard.places.find(hash); place != shard.places.end()) {
     slot = place->second;

@@ -102,6 +102,9 @@ class StoreCache {
     std::size_t hand = 0;
   };
   Shard& shardOf(uint64_t hash) const { return m_shards[hash % kShards]; }
+  static std::size_t ShardCapacity(std::size_t shard);
+  void shrink();
+  static void shrinkLocked(Shard& shard, std::size_t capacity);
   std::size_t evictOne(Shard& shard);
 
   const struct stat m_store;
