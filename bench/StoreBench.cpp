@@ -17,6 +17,7 @@
 #include "RatioReporter.h"
 #include "zn/config/ZNPI_Session.h"
 #include "zn/config/ZNPlatformInfo.h"
+#include "zn/store/ConfigStore.h"
 
 namespace {
 
@@ -56,6 +57,18 @@ void BM_Read_getNumber(benchmark::State& state) {
     benchmark::DoNotOptimize(value);
   }
   if (value != 42) state.SkipWithError("wrong value read");
+}
+
+// The store access layer alone, under ZNPlatformInfo's key expansion.
+void BM_Read_storeReadValue(benchmark::State& state) {
+  Folder();
+  zn::ConfigStore& store = zn::ConfigStore::ForThisThread();
+  zn::StoreValue value;
+  for (auto _ : state) {
+    store.readValue(kKey, "nValue", value);
+    benchmark::DoNotOptimize(value.data.data());
+  }
+  if (value.data.size() != 4) state.SkipWithError("wrong value read");
 }
 
 void BM_Read_rawSqlite(benchmark::State& state) {
@@ -127,6 +140,7 @@ void BM_Component_bareGetNumber(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Read_getNumber);
+BENCHMARK(BM_Read_storeReadValue);
 BENCHMARK(BM_Read_rawSqlite);
 BENCHMARK(BM_Write_setNumber);
 BENCHMARK(BM_Write_rawSqlite);

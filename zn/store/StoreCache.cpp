@@ -1,6 +1,7 @@
 #include "zn/store/internal/StoreCache.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <utility>
@@ -36,8 +37,6 @@ Registry& ThisProcessRegistry() {
   }
   return *current;
 }
-
-char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
 }  // namespace
 
@@ -86,23 +85,14 @@ void StoreCache::shrinkLocked(Shard& shard, std::size_t capacity) {
 }
 
 void StoreCache::MakeKey(std::string_view path, std::string_view name, std::string& key) {
-  key.assign(sizeof(uint32_t), '\0');
-  // As ConfigStore::NormalizePath: empty components dropped, "\" between.
-  bool first = true;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end > start) {
-      if (!first) key.push_back('\\');
-      first = false;
-      for (std::size_t i = start; i < end; ++i) key.push_back(Folded(path[i]));
-    }
-    start = end + 1;
-  }
-  const auto length = static_cast<uint32_t>(key.size() - sizeof(uint32_t));
-  key.replace(0, sizeof length, reinterpret_cast<const char*>(&length), sizeof length);
-  for (const char c : name) key.push_back(Folded(c));
+  // The bytes as given: another spelling of the same value is another
+  // entry, read from the store and made stale the same way.
+  const auto length = static_cast<uint32_t>(path.size());
+  key.resize(sizeof length + path.size() + name.size());
+  char* out = key.data();
+  std::memcpy(out, &length, sizeof length);
+  std::memcpy(out + sizeof length, path.data(), path.size());
+  std::memcpy(out + sizeof length + path.size(), name.data(), name.size());
 }
 
 uint64_t StoreCache::Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }

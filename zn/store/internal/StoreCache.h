@@ -51,8 +51,7 @@ class StoreCache {
   static std::size_t Capacity();
   static void SetCapacity(std::size_t entries);
 
-  // The key of a value: the normalized path and the name, ASCII letters
-  // upper-cased as the store compares them, the path's length first.
+  // The key of a value: the path's length, the path and the name.
   static void MakeKey(std::string_view path, std::string_view name, std::string& key);
   static uint64_t Hash(std::string_view key);
 
