@@ -1,5 +1,7 @@
 // The configuration store against raw SQLite on the same database:
-// - ZNPlatformInfo::getNumber against one prepared SELECT of the value;
+// - ZNPlatformInfo::getNumber of an unchanged value (answered from the
+//   store's cache) against one prepared SELECT of the value, and the
+//   store access layer's readValue alone against the same SELECT;
 // - ZNPlatformInfo::setNumber against one prepared upsert of the value.
 // - a component getter that reads the store on every call
 //   (ZNPI_Session::getRetryCount with refresh: read, bound, default) against
@@ -154,6 +156,8 @@ int main(int argc, char** argv) {
       argc, argv,
       {
           {"read a number: getNumber vs raw prepared SELECT", "BM_Read_getNumber", "BM_Read_rawSqlite", ""},
+          {"read a value: ConfigStore::readValue vs raw prepared SELECT", "BM_Read_storeReadValue", "BM_Read_rawSqlite",
+           ""},
           {"write a number: setNumber vs raw prepared upsert", "BM_Write_setNumber", "BM_Write_rawSqlite", ""},
           {"component getter vs bare getNumber", "BM_Component_getRetryCount", "BM_Component_bareGetNumber", ""},
       });
