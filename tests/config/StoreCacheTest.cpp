@@ -358,7 +358,9 @@ TEST_F(StoreCacheTest, ACounterSegmentOfAnotherOwnerIsNotTrusted) {
   const uint64_t magic = 0x5a4e53544f524531;  // what a ready segment begins with
   ASSERT_EQ(::pwrite(planted, &magic, sizeof magic, 0), static_cast<ssize_t>(sizeof magic));
   const uid_t nobody = 65534;
-  if (::geteuid() == 0) ASSERT_EQ(::fchown(planted, nobody, nobody), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::fchown(planted, nobody, nobody), 0);
+  }
   ::close(planted);
   for (unsigned long value = 1; value <= 3; ++value) {
     ASSERT_EQ(info.setNumber("Cache", "nOwner", value), 1);
