@@ -1,5 +1,7 @@
 // The configuration store against raw SQLite on the same database:
-// - ZNPlatformInfo::getNumber against one prepared SELECT of the value;
+// - ZNPlatformInfo::getNumber of an unchanged value (answered from the
+//   store's cache) against one prepared SELECT of the value, and the
+//   store access layer's readValue alone against the same SELECT;
 // - ZNPlatformInfo::setNumber against one prepared upsert of the value.
 // - a component getter that reads the store on every call
 //   (ZNPI_Session::getRetryCount with refresh: read, bound, default) against
@@ -17,6 +19,7 @@
 #include "RatioReporter.h"
 #include "zn/config/ZNPI_Session.h"
 #include "zn/config/ZNPlatformInfo.h"
+#include "zn/store/ConfigStore.h"
 
 namespace {
 
@@ -56,6 +59,18 @@ void BM_Read_getNumber(benchmark::State& state) {
     benchmark::DoNotOptimize(value);
   }
   if (value != 42) state.SkipWithError("wrong value read");
+}
+
+// The store access layer alone, under ZNPlatformInfo's key expansion.
+void BM_Read_storeReadValue(benchmark::State& state) {
+  Folder();
+  zn::ConfigStore& store = zn::ConfigStore::ForThisThread();
+  zn::StoreValue value;
+  for (auto _ : state) {
+    store.readValue(kKey, "nValue", value);
+    benchmark::DoNotOptimize(value.data.data());
+  }
+  if (value.data.size() != 4) state.SkipWithError("wrong value read");
 }
 
 void BM_Read_rawSqlite(benchmark::State& state) {
@@ -127,6 +142,7 @@ void BM_Component_bareGetNumber(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Read_getNumber);
+BENCHMARK(BM_Read_storeReadValue);
 BENCHMARK(BM_Read_rawSqlite);
 BENCHMARK(BM_Write_setNumber);
 BENCHMARK(BM_Write_rawSqlite);
@@ -140,6 +156,8 @@ int main(int argc, char** argv) {
       argc, argv,
       {
           {"read a number: getNumber vs raw prepared SELECT", "BM_Read_getNumber", "BM_Read_rawSqlite", ""},
+          {"read a value: ConfigStore::readValue vs raw prepared SELECT", "BM_Read_storeReadValue", "BM_Read_rawSqlite",
+           ""},
           {"write a number: setNumber vs raw prepared upsert", "BM_Write_setNumber", "BM_Write_rawSqlite", ""},
           {"component getter vs bare getNumber", "BM_Component_getRetryCount", "BM_Component_bareGetNumber", ""},
       });

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "zn/store/StoreTesting.h"
 #include "zuzazer/LogControlBlock.h"
 
 namespace zn::test {
@@ -22,6 +23,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   RemoveLogSharedState(m_path);
+  RemoveStoreSharedState(m_path);
   std::error_code ignored;
   fs::remove_all(m_path, ignored);
 }
@@ -51,6 +53,20 @@ void RemoveLogSharedState(const std::string& folder) {
       const std::string current = (it->path().parent_path() / (candidate + ".log")).string();
       ::shm_unlink(yq::LogControlBlock::SharedMemoryName(current).c_str());
     }
+  }
+}
+
+}  // namespace zn::test
+
+namespace zn::test {
+
+void RemoveStoreSharedState(const std::string& folder) {
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    const std::string name = zn::testing::StoreCounterName(it->path().string());
+    if (!name.empty()) ::shm_unlink(name.c_str());
   }
 }
 

@@ -30,5 +30,7 @@ std::string ReadFile(const std::string& path);
 // The shared state files a test's log writers left under /dev/shm for the
 // log files below `folder`: removed so test runs leave nothing behind.
 void RemoveLogSharedState(const std::string& folder);
+// The change counters of the store files below `folder`, likewise.
+void RemoveStoreSharedState(const std::string& folder);
 
 }  // namespace zn::test

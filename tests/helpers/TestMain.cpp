@@ -22,6 +22,7 @@ void RemoveScratchRoot() {
   // Forked children exit through here too; only the creator cleans up.
   if (g_scratchRoot.empty() || ::getpid() != g_rootOwner) return;
   RemoveLogSharedState(g_scratchRoot);
+  RemoveStoreSharedState(g_scratchRoot);
   std::error_code ignored;
   std::filesystem::remove_all(g_scratchRoot, ignored);
 }

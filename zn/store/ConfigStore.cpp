@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
+#include "zn/store/internal/ConnectionReads.h"
 #include "zn/store/internal/SqliteConnection.h"
+#include "zn/store/internal/StoreCache.h"
 #include "zuzazer/LogLineFormat.h"
 
 namespace zn {
@@ -46,10 +49,11 @@ constexpr const char* kValuesById = "SELECT name, type, data FROM vals WHERE key
 class Transaction {
  public:
   explicit Transaction(SqliteConnection& connection) : m_connection(connection) {
-    m_open = m_connection.exec("BEGIN IMMEDIATE") == SQLITE_OK;
+    m_open = m_connection.run("BEGIN IMMEDIATE") == SQLITE_OK;
+    if (m_open) m_connection.writeLocked();
   }
   ~Transaction() {
-    if (m_open && sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.exec("ROLLBACK");
+    if (m_open && sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.run("ROLLBACK");
   }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -57,9 +61,9 @@ class Transaction {
   bool open() const { return m_open; }
   bool commit() {
     m_open = false;
-    if (m_connection.exec("COMMIT") == SQLITE_OK) return true;
+    if (m_connection.run("COMMIT") == SQLITE_OK) return true;
     m_failure = m_connection.takeFailure();
-    if (sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.exec("ROLLBACK");
+    if (sqlite3_get_autocommit(m_connection.db()) == 0) m_connection.run("ROLLBACK");
     return false;
   }
   const std::string& failure() const { return m_failure; }
@@ -70,14 +74,15 @@ class Transaction {
   std::string m_failure;
 };
 
-// Declared before a write's transaction, so that the WAL is looked after
-// once the transaction has ended, committed or not.
-class WalUpkeep {
+// Declared before a write's transaction, so that once the transaction has
+// ended, committed or not, every process's cache is told (before the
+// writing call returns) and the WAL is looked after.
+class WriteEnd {
  public:
-  explicit WalUpkeep(SqliteConnection& connection) : m_connection(connection) {}
-  ~WalUpkeep() { m_connection.afterWrite(); }
-  WalUpkeep(const WalUpkeep&) = delete;
-  WalUpkeep& operator=(const WalUpkeep&) = delete;
+  explicit WriteEnd(SqliteConnection& connection) : m_connection(connection) {}
+  ~WriteEnd() { m_connection.afterWritingCall(); }
+  WriteEnd(const WriteEnd&) = delete;
+  WriteEnd& operator=(const WriteEnd&) = delete;
 
  private:
   SqliteConnection& m_connection;
@@ -112,10 +117,20 @@ ConfigStore& ConfigStore::ForThisThread() {
   return store;
 }
 
-std::string ConfigStore::DefaultPath() {
+namespace {
+
+std::string_view DefaultPathView() {
   const char* path = std::getenv("ZN_CONFIG_STORE");
-  return path != nullptr && path[0] != '\0' ? std::string(path) : std::string(kDefaultStorePath);
+  return path != nullptr && path[0] != '\0' ? std::string_view(path) : std::string_view(kDefaultStorePath);
 }
+
+}  // namespace
+
+std::string ConfigStore::DefaultPath() { return std::string(DefaultPathView()); }
+
+void ConfigStore::SetCacheCapacity(std::size_t entries) { detail::StoreCache::SetCapacity(entries); }
+
+std::size_t ConfigStore::CacheCapacity() { return detail::StoreCache::Capacity(); }
 
 std::string ConfigStore::NormalizePath(std::string_view path) {
   std::string result;
@@ -135,16 +150,17 @@ std::string ConfigStore::NormalizePath(std::string_view path) {
 
 SqliteConnection* ConfigStore::connection() {
   thread_local std::unique_ptr<SqliteConnection> owned;
-  const std::string path = DefaultPath();
+  const std::string_view path = DefaultPathView();
   const long pid = yq::CachedProcessId();
-  if (owned && (m_pid != pid || owned->path() != path)) {
+  const bool replaced = owned && owned->reads() != nullptr && owned->reads()->replaced();
+  if (owned && (m_pid != pid || owned->path() != path || replaced)) {
     // A connection inherited across fork belongs to the parent: leave it.
     if (m_pid != pid) owned->abandon();
     owned.reset();
   }
   if (!owned) {
     std::string error;
-    owned = SqliteConnection::Open(path, error);
+    owned = SqliteConnection::Open(std::string(path), error);
     if (!owned) {
       m_lastError = error;
       m_connection = nullptr;
@@ -154,6 +170,13 @@ SqliteConnection* ConfigStore::connection() {
   }
   m_connection = owned.get();
   return m_connection;
+}
+
+ConfigStore::CacheState ConfigStore::cacheState() {
+  SqliteConnection* db = connection();
+  if (db == nullptr || db->reads() == nullptr) return {};
+  const detail::StoreCache::Stats stats = db->reads()->cache().stats();
+  return {stats.entries, stats.counter};
 }
 
 bool ConfigStore::readOnly() {
@@ -184,7 +207,17 @@ StoreStatus ConfigStore::keyExists(std::string_view path) {
 StoreStatus ConfigStore::readValue(std::string_view path, std::string_view name, StoreValue& value) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  Statement read = db->prepare(kReadValue);
+  detail::ConnectionReads* cache = db->reads();
+  StoreStatus status = StoreStatus::kFailed;
+  if (cache != nullptr && cache->find(*db, path, name, status, value)) return status;
+  status = readStoredValue(*db, path, name, value);
+  if (cache != nullptr) cache->remember(status, value);
+  return status;
+}
+
+StoreStatus ConfigStore::readStoredValue(SqliteConnection& db, std::string_view path, std::string_view name,
+                                         StoreValue& value) {
+  Statement read = db.prepare(kReadValue);
   if (!read) return failStore();
   read.bind(1, NormalizePath(path));
   read.bind(2, name);
@@ -253,12 +286,19 @@ StoreStatus ConfigStore::writeValue(std::string_view path, std::string_view name
                                     std::string_view data) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("No key given");
   if (name.size() > kMaxValueNameLength) return fail("The value name is longer than 16383 characters");
   {
-    // The usual case, the key exists: one statement.
+    // The usual case, the key exists: one statement, under the write lock
+    // taken first so that every process's cache hears of the write before
+    // it lands. Inside a snapshot it joins the snapshot's transaction.
+    std::optional<Transaction> own;
+    if (sqlite3_get_autocommit(db->db()) != 0) {
+      own.emplace(*db);
+      if (!own->open()) return failStore();
+    }
     Statement write = db->prepare(kWriteValueIntoExistingKey);
     if (!write) return failStore();
     write.bind(1, key);
@@ -266,7 +306,11 @@ StoreStatus ConfigStore::writeValue(std::string_view path, std::string_view name
     write.bind(3, static_cast<long long>(type));
     write.bindBlob(4, data);
     if (write.step() != SQLITE_DONE) return failStore();
-    if (sqlite3_changes(db->db()) > 0) return StoreStatus::kOk;
+    db->writeLocked();
+    if (sqlite3_changes(db->db()) > 0) {
+      if (!own) return StoreStatus::kOk;
+      return own->commit() ? StoreStatus::kOk : fail(own->failure());
+    }
   }
   if (!validKeyPath(key)) return StoreStatus::kFailed;
   Transaction transaction(*db);
@@ -287,7 +331,7 @@ StoreStatus ConfigStore::writeValue(std::string_view path, std::string_view name
 StoreStatus ConfigStore::deleteValue(std::string_view path, std::string_view name) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   const std::string key = NormalizePath(path);
   Transaction transaction(*db);
   if (!transaction.open()) return failStore();
@@ -308,7 +352,7 @@ StoreStatus ConfigStore::deleteValue(std::string_view path, std::string_view nam
 StoreStatus ConfigStore::createKey(std::string_view path, bool& existed) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("No key given");
   if (!validKeyPath(key)) return StoreStatus::kFailed;
@@ -322,14 +366,22 @@ StoreStatus ConfigStore::createKey(std::string_view path, bool& existed) {
 StoreStatus ConfigStore::deleteTree(std::string_view path) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   const std::string key = NormalizePath(path);
   if (key.empty()) return fail("The root of the store cannot be deleted");
+  std::optional<Transaction> own;  // as in writeValue
+  if (sqlite3_get_autocommit(db->db()) != 0) {
+    own.emplace(*db);
+    if (!own->open()) return failStore();
+  }
   Statement remove = db->prepare(kDeleteKey);
   if (!remove) return failStore();
   remove.bind(1, key);
   if (remove.step() != SQLITE_DONE) return failStore();
-  return sqlite3_changes(db->db()) > 0 ? StoreStatus::kOk : StoreStatus::kKeyMissing;
+  db->writeLocked();
+  const StoreStatus status = sqlite3_changes(db->db()) > 0 ? StoreStatus::kOk : StoreStatus::kKeyMissing;
+  if (own && !own->commit()) return fail(own->failure());
+  return status;
 }
 
 StoreStatus ConfigStore::subKeys(std::string_view path, std::vector<std::string>& names) {
@@ -432,7 +484,7 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
   failedAt.clear();
   SqliteConnection* db = connection();
   if (db == nullptr) return CopyFailure::kStore;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   const std::string source = NormalizePath(from);
   const std::string target = NormalizePath(to);
   if (source.empty() || target.empty()) {
@@ -476,7 +528,7 @@ CopyFailure ConfigStore::copyTree(std::string_view from, std::string_view to, bo
 StoreStatus ConfigStore::writeBatch(const std::vector<std::string>& keys, const std::vector<BatchValue>& batch) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
-  const WalUpkeep upkeep(*db);
+  const WriteEnd writeEnd(*db);
   Transaction transaction(*db);
   if (!transaction.open()) return failStore();
   for (const std::string& key : keys) {
@@ -511,7 +563,9 @@ ConfigStore::ReadSnapshot::ReadSnapshot(ConfigStore& store) : m_connection(store
 }
 
 ConfigStore::ReadSnapshot::~ReadSnapshot() {
-  if (m_connection != nullptr) m_connection->exec("COMMIT");
+  if (m_connection == nullptr) return;
+  m_connection->exec("COMMIT");
+  m_connection->afterTransaction();
 }
 
 StoreStatus ConfigStore::backupTo(const std::string& file) {

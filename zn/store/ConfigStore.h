@@ -4,9 +4,15 @@
 // case. Values carry a registry type code and their exact bytes.
 //
 // Each thread has its own connection (opened on first use, again after a
-// fork or when $ZN_CONFIG_STORE changes). Single-value reads and writes are
-// one statement or one immediate transaction; copies, renames and deletes
-// of trees run in one transaction.
+// fork, when $ZN_CONFIG_STORE changes or when its path comes to name
+// another file). Single-value reads and writes are one statement or one
+// immediate transaction; copies, renames and deletes of trees run in one
+// transaction.
+//
+// Value reads are cached per process and stay exact: every writing call
+// bumps the store's machine-wide change counter before it returns, and a
+// cached value is used only while that counter is unchanged. Writes that
+// bypass the library are noticed within 100 ms (docs/configuration.md).
 #pragma once
 
 #include <cstdint>
@@ -67,6 +73,12 @@ class ZN_EXPORT ConfigStore {
   static ConfigStore& ForThisThread();
   // The store file in use by default.
   static std::string DefaultPath();
+
+  // Entries the process's cache of value reads keeps per store file
+  // (default 4096, or $ZN_CONFIG_CACHE_ENTRIES); 0 reads the store every
+  // time.
+  static void SetCacheCapacity(std::size_t entries);
+  static std::size_t CacheCapacity();
 
   // "a\\b//c" and "a/b/c" give "a\b\c".
   static std::string NormalizePath(std::string_view path);
@@ -130,9 +142,19 @@ class ZN_EXPORT ConfigStore {
   const std::string& lastError() const { return m_lastError; }
   bool readOnly();
 
+  // What this process caches of the thread's store: the entries held, and
+  // whether a change counter is in use (without one nothing is cached).
+  struct CacheState {
+    std::size_t entries = 0;
+    bool counter = false;
+  };
+  CacheState cacheState();
+
  private:
   ConfigStore() = default;
   detail::SqliteConnection* connection();
+  ZN_HIDDEN StoreStatus readStoredValue(detail::SqliteConnection& db, std::string_view path, std::string_view name,
+                                        StoreValue& value);
   StoreStatus fail(const std::string& text);
   StoreStatus failStore();
   // Inside a transaction: the id of the key, created with its parents.

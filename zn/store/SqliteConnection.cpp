@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "zn/store/internal/ConnectionReads.h"
+#include "zn/store/internal/StoreCache.h"
 #include "zuzazer/FXFile.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/FXUniqueFd.h"
@@ -182,6 +184,9 @@ std::unique_ptr<SqliteConnection> SqliteConnection::Open(const std::string& path
     return nullptr;
   }
   if (!readOnly && !connection->prepareForWriting(error)) return nullptr;
+  if (::stat(path.c_str(), &st) == 0) {
+    connection->m_reads = std::make_unique<ConnectionReads>(StoreCache::ForFile(st), st);
+  }
   return connection;
 }
 
@@ -239,6 +244,25 @@ int SqliteConnection::OnWalCommit(void* self, sqlite3* /*db*/, const char* /*nam
   return SQLITE_OK;
 }
 
+void SqliteConnection::writeLocked() {
+  if (m_writeBegun) return;
+  m_writeBegun = true;
+  m_counterRaised = m_reads != nullptr && m_reads->cache().beginWrite();
+}
+
+void SqliteConnection::afterWritingCall() {
+  if (sqlite3_get_autocommit(m_db) == 0) return;  // inside a transaction: when it ends
+  if (m_writeBegun) {
+    m_writeBegun = false;
+    if (m_reads != nullptr) m_reads->cache().endWrite(m_counterRaised);
+  }
+  afterWrite();
+}
+
+void SqliteConnection::afterTransaction() {
+  if (m_writeBegun) afterWritingCall();
+}
+
 void SqliteConnection::afterWrite() {
   if (m_readOnly || sqlite3_get_autocommit(m_db) == 0) return;  // inside a transaction
   if (!m_spaceFailure && m_walPages < kWalCheckpointPages) return;
@@ -274,7 +298,12 @@ std::string SqliteConnection::takeFailure() {
 }
 
 SqliteConnection::~SqliteConnection() {
-  if (m_abandoned) return;
+  if (m_abandoned) {
+    // The cache and its counter mapping came across fork with the handle;
+    // they belong to the parent's threads as much as the handle does.
+    (void)m_reads.release();
+    return;
+  }
   for (auto& [sql, statement] : m_statements) sqlite3_finalize(statement);
   sqlite3_close(m_db);
 }
@@ -291,5 +320,12 @@ Statement SqliteConnection::prepare(const char* sql) {
 }
 
 int SqliteConnection::exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+int SqliteConnection::run(const char* sql) {
+  Statement statement = prepare(sql);
+  if (!statement) return sqlite3_errcode(m_db);
+  const int rc = statement.step();
+  return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
 
 }  // namespace zn::detail

@@ -11,6 +11,8 @@
 
 namespace zn::detail {
 
+class ConnectionReads;
+
 // Owner of an sqlite3 handle that is not (yet) a connection.
 struct SqliteCloser {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -70,6 +72,9 @@ class SqliteConnection {
   // The cached statement for `sql` (prepared on first use); empty on failure.
   Statement prepare(const char* sql);
   int exec(const char* sql);
+  // One statement without results, prepared once: for the transaction
+  // statements every write runs.
+  int run(const char* sql);
   // The last failure's text; a full disk says so, with its code 112.
   std::string errorText() const;
   // The same for a write that failed, which also notes a full disk for
@@ -80,6 +85,18 @@ class SqliteConnection {
   // transaction has ended. After a large commit, or a write that failed for
   // space, the WAL is checkpointed and truncated.
   void afterWrite();
+
+  // The cached value reads of this connection; null when there is no
+  // cache.
+  ConnectionReads* reads() const { return m_reads.get(); }
+  // This connection has just taken the store's write lock: every process's
+  // cache is told a write is under way.
+  void writeLocked();
+  // After every writing call, once its transaction has ended: every
+  // process's cache is told it ended, then the WAL looked after. A write
+  // inside an open transaction (a ReadSnapshot) ends when that ends.
+  void afterWritingCall();
+  void afterTransaction();
 
   // Leaves the handle open and unused: for a copy inherited across fork,
   // whose locks and files belong to the parent.
@@ -100,6 +117,9 @@ class SqliteConnection {
   int m_walPages = 0;  // pages in the WAL after the last commit
   bool m_spaceFailure = false;
   std::map<const char*, sqlite3_stmt*> m_statements;  // keyed by the SQL text's address
+  std::unique_ptr<ConnectionReads> m_reads;
+  bool m_writeBegun = false;    // writeLocked, not yet ended
+  bool m_counterRaised = false;  // what the counter said to it
 };
 
 }  // namespace zn::detail
