@@ -17,5 +17,8 @@ ZN_EXPORT std::size_t LogWriterCount();
 ZN_EXPORT int LogThreadLevelCount();
 // Whether this thread holds a stack of pushed instances.
 ZN_EXPORT bool LogThreadStackAllocated();
+// How long a process whose service daemon went away waits before it ends
+// (20 s unless set here).
+ZN_EXPORT void SetZndShutdownGraceMs(unsigned long ms);
 
 }  // namespace zn::testing
