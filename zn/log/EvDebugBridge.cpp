@@ -12,6 +12,7 @@
 #include "zn/log/CEvDebugWrapper.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/LogSettings.h"
+#include "zn/log/LogTesting.h"
 #include "zuzazer/CLogWriterInterface.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/FXErrorUtil.h"
@@ -27,15 +28,19 @@ bool IsOurBridge(CLogWriterInterface* writer) {
          dynamic_cast<CEvDebugThreadInstanceWrapper*>(writer) != nullptr;
 }
 
-// When this library goes, a sink whose code is ours must not outlive it:
-// the utility library gets a null writer instead. At process exit this runs
-// after every static destructor; the sink itself is never destroyed.
-__attribute__((destructor)) void DetachBridgeOnUnload() {
+void DetachBridge() {
   const boost::shared_ptr<CLogWriterInterface> current = yq::GetLogWriter();
   if (current && IsOurBridge(current.get())) yq::ReplaceLogWriterIf(current.get(), CreateNullLogWriter());
 }
 
+// When this library goes, a sink whose code is ours must not outlive it:
+// the utility library gets a null writer instead. At process exit this runs
+// after every static destructor; the sink itself is never destroyed.
+__attribute__((destructor)) void DetachBridgeOnUnload() { DetachBridge(); }
+
 }  // namespace
+
+void zn::testing::DetachLogBridge() { DetachBridge(); }
 
 void EvDebug::ConfigureZuZazer() {
   if (g_bridgeInstalled.exchange(true)) return;

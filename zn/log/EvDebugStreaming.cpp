@@ -8,6 +8,7 @@
 #include "zn/log/EvDebug.h"
 #include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogSettings.h"
+#include "zn/log/LogTesting.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXNoDestructor.h"
@@ -119,3 +120,15 @@ bool EvDebug::flushZnScaleLogs(int flags) {
 EvDebugZnScaleSuspendStreaming::EvDebugZnScaleSuspendStreaming() { ++zn::detail::t_suspendStreaming; }
 
 EvDebugZnScaleSuspendStreaming::~EvDebugZnScaleSuspendStreaming() { --zn::detail::t_suspendStreaming; }
+
+void zn::testing::ResetLogStreaming() {
+  auto& state = zn::detail::Streaming();
+  ZnCriticalSectionLock lock(&state.setupLock);
+  CYqLogger::SetLogMessageHook(nullptr);
+  state.log.store(nullptr);
+  state.flush.store(nullptr);
+  state.suppressed.store(false);
+  state.setup.store(zn::detail::kSetupNotDone);
+  zn::detail::g_logStreamingSettled.store(false);
+  state.library.Free();
+}
