@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "zuzazer/CLogWriterInterface.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXPath.h"
 #include "zuzazer/YqWin32Errors.h"
@@ -37,6 +38,7 @@ CYqError CYqLibrary::Load(const std::string& name, int flag) {
     const std::string folder = name.find('/') == std::string::npos ? OwnFolder() : std::string();
     if (!folder.empty()) m_handle = ::dlopen(FXPath::Append(folder, name).c_str(), mode);
     if (m_handle == nullptr) {
+      yq::LogLine(2, "CYqLibrary::Load", "Cannot load library [%s]: %s", name.c_str(), reason.c_str());
       return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorModNotFound, "Cannot load library [%s]: %s",
                                      name.c_str(), reason.c_str());
     }
@@ -54,6 +56,7 @@ CYqError CYqLibrary::GetAddress(const std::string& name, void*& result) const {
   result = ::dlsym(m_handle, name.c_str());
   if (result == nullptr) {
     const char* reason = dlerror();
+    yq::LogLine(2, "CYqLibrary::GetAddress", "Symbol [%s] not found in [%s]", name.c_str(), m_name.c_str());
     return FXErrorUtil::ErrorWin32(FX_CODE_LOCATION, yq::kErrorProcNotFound, "Symbol [%s] not found in [%s]: %s",
                                    name.c_str(), m_name.c_str(), reason != nullptr ? reason : "null symbol");
   }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "helpers/TempDir.h"
@@ -14,6 +15,11 @@
 namespace zn::test {
 
 inline constexpr const char* kEM = "EventManager";
+
+// A folder of the build tree beside bin/ ("lib", "test-homes/...").
+inline std::string BuildFolder(const std::string& name) {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
+}
 
 class LogTest : public ::testing::Test {
  protected:

@@ -22,6 +22,7 @@ struct Handler {
 };
 
 void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddFaultCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddNamingCommands(CLI::App& app, std::vector<Handler>& handlers);

@@ -1,6 +1,7 @@
 // znadmin: the administrator's command line for a machine of the suite.
 //
 //   znadmin [--store FILE] [--instance NAME] config <command> ...
+//   znadmin [--store FILE] [--instance NAME] faults list|set|clear ...
 //   znadmin [--store FILE] [--instance NAME] info [--json]
 //   znadmin [--store FILE] [--instance NAME] jobs list|show JOBID [--json]
 //   znadmin [--store FILE] [--instance NAME] log level|off|on|tail|prune|unzip ...
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   app.add_option("--instance", instance, "The instance relative keys (~...) resolve to (default: $ZN_FOCUS)");
   std::vector<zn::admin::Handler> handlers;
   zn::admin::AddConfigCommands(app, handlers);
+  zn::admin::AddFaultCommands(app, handlers);
   zn::admin::AddInfoCommands(app, handlers);
   zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddLogCommands(app, handlers);

@@ -2,9 +2,10 @@
 // creates its thread pool from the store, starts its periodic tasks (its
 // own and the library's log maintenance), processes a stream of work items
 // with serial ids, and follows changes made in the store while it runs
-// (log level, pool limits, task frequencies and switches). On SIGTERM or
-// SIGINT, or after --seconds N, it stops its tasks, waits for its pool and
-// prints a summary.
+// (log level, pool limits, task frequencies and switches). It watches the
+// local service daemon (znd) and keeps running when the daemon goes away,
+// saying so in its summary. On SIGTERM or SIGINT, or after --seconds N, it
+// stops its tasks, waits for its pool and prints a summary.
 
 #include <signal.h>
 
@@ -22,6 +23,7 @@
 #include "zn/log/EvDebug.h"
 #include "zn/task/ZnPeriodicTask.h"
 #include "zn/pool/ZnThreadPool.h"
+#include "zn/znd/ZNDTerminationHandler.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
 
@@ -30,8 +32,17 @@ namespace {
 constexpr const char* kMain = "zndemo::main";
 
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_daemonWentAway{false};
 
 void OnSignal(int) { g_stop.store(true); }
+
+// Called on the log's watch thread when znd ends (or is not running): the
+// demo carries on without it.
+bool OnDaemonGone() {
+  g_daemonWentAway.store(true);
+  EvDebug().Debug("zndemo::OnDaemonGone", "ZND went away; the demo carries on without it");
+  return true;
+}
 
 void Usage() {
   std::fprintf(stderr,
@@ -79,7 +90,9 @@ int main(int argc, char** argv) {
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
 
-  // 1. The log.
+  // 1. The log; the daemon watch starts with it.
+  ZNDTerminationHandler::TerminationCallback onDaemonGone = &OnDaemonGone;
+  ZNDTerminationHandler::registerCallbackForZNDTermination(onDaemonGone);
   EvDebug log;
   const bool opened = logDir.empty() ? log.initialize(EvDebug::getLogId("zndemo"), 0, false)
                                      : log.initialize(EvDebug::getLogId("zndemo"), 0, logDir.c_str(), false);
@@ -139,6 +152,8 @@ int main(int argc, char** argv) {
   std::printf("Pool        : max %u threads, service id %u\n", pool.getMaxCount(), pool.getServiceIdCount());
   std::printf("Tasks       : %zu accepted, Progress ran %d times\n", tasks.getTaskCount(), progress.runs.load());
   std::printf("Error chain : %s\n", error.AsString(eErrorOutputUser).c_str());
+  std::printf("Daemon      : %s\n", g_daemonWentAway.load() ? "znd went away (or was not running) during the run"
+                                                               : "no change seen");
   std::printf("Log file    : %s\n", log.getLogFilePath().c_str());
   return drained && ordered ? 0 : 1;
 }

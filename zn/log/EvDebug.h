@@ -200,6 +200,9 @@ class ZN_EXPORT EvDebug : public ZNPI_Focus {
   static void forceZnScaleStreaming();
   static void suppressZnScaleStreaming();
   static bool flushZnScaleLogs(int flags);
+  // Asks the asynchronous logging service to release this process's
+  // threads; the outcome is written to the process log.
+  static void cleanupAsyncLoggingInProcess();
 
   // Identity fields and process-wide switches.
   static char c_hostName[260];
@@ -228,7 +231,17 @@ class ZN_EXPORT EvDebug : public ZNPI_Focus {
                                const char* format, va_list args);
 
  private:
+  friend class CEvDebugWrapper;
   static constexpr unsigned int kFollowsDefault = 1;
+
+  // Makes the utility library write its own lines into the process log,
+  // once per process.
+  static void ConfigureZuZazer();
+  // Watching the local service daemon, started once per process by
+  // initialize when a termination callback is registered.
+  static void startMonitoringZND();
+  static unsigned int WaitTillZNDTerminates(void* unused);
+  static void ShutDownProcess();
 
   EvDebugFileInstance* resolveInstance();
   bool initializeLog(unsigned int logId, long long jobId, const char* directory, const std::string& suffix,

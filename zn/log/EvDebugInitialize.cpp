@@ -230,7 +230,7 @@ void DescribeProcessTo(CYqLogger& writer, const char* focus) {
 
 // What a log does once its writer is open: its logging mode, a debugger
 // wait, the live switches and levels, the image flags and the affinity.
-void RunStartUpSteps(EvDebug& log, const std::string& module, int fdsetSize, const ZNLogFileInfo& row) {
+void RunStartUpSteps(EvDebug& log, const std::string& module, int fdsetSize) {
   const long long loggingMode =
       LogSettings::Number(LogSettings::kEventManager, ModuleKey(module, "_LoggingMode")).value_or(0);
   if (loggingMode == 1 || loggingMode == 2) {
@@ -246,7 +246,9 @@ void RunStartUpSteps(EvDebug& log, const std::string& module, int fdsetSize, con
   if (fdsetSize != 0) log.Debug(kFunction, "max fdset for app [%s] set to [%d]", module.c_str(), fdsetSize);
 
   ApplyConfiguredAffinity(log);
+}
 
+void ReportOpened(EvDebug& log, const ZNLogFileInfo& row) {
   log.DebugLvl(kFunction, 2, "FastLoopBack is %s.", CYqNetSettings::IsFastLoopbackEnabled() ? "enabled" : "disabled");
   log.DebugLvl(kFunction, 2, "ZNLogFileInfo - (%u, '%s', %u, %u, %u, %u)", row.id, row.name, row.reserved,
                row.defaultDebugLevel, row.defaultMaxFileSize, row.defaultVersions);
@@ -326,7 +328,12 @@ bool EvDebug::initializeLog(unsigned int logId, long long jobId, const char* dir
   instance->m_writerIndex = state.writers.size() - 1;
   instance->m_writer.store(state.writers.back().get());
   instance->m_state.store(EvDebugFileInstance::kOpen);
+  ConfigureZuZazer();
 
-  RunStartUpSteps(*this, module, fdsetSize, *row);
+  RunStartUpSteps(*this, module, fdsetSize);
+  if (zn::detail::ZndTerminationCallbackRegistered() && !zndMonitoringInitialized.exchange(true)) {
+    startMonitoringZND();
+  }
+  ReportOpened(*this, *row);
   return true;
 }

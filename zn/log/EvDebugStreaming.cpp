@@ -2,12 +2,13 @@
 // from the installation's home directory when the settings ask for it.
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
+#include "zn/base/ZnCriticalSection.h"
 #include "zn/log/EvDebug.h"
 #include "zn/log/internal/EvDebugState.h"
 #include "zn/log/LogSettings.h"
+#include "zn/log/LogTesting.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/CYqLogger.h"
 #include "zuzazer/FXNoDestructor.h"
@@ -26,7 +27,10 @@ constexpr int kSetupDone = 1;
 
 struct StreamingState {
   std::atomic<int> setup{kSetupNotDone};
-  std::mutex setupLock;
+  // Recursive: a line written while the set-up runs (the utility library
+  // reporting a library it cannot load) comes back here on the same thread,
+  // sees the set-up under way and returns.
+  ZnCriticalSection setupLock;
   std::atomic<bool> suppressed{false};
   std::atomic<StreamLogFunction> log{nullptr};
   std::atomic<FlushLogsFunction> flush{nullptr};
@@ -41,8 +45,9 @@ StreamingState& Streaming() {
 thread_local int t_suspendStreaming = 0;
 
 bool StreamLineHook(CYqLogger* writer, int /*level*/, const char* line) {
-  const StreamLogFunction log = Streaming().log.load(std::memory_order_acquire);
-  if (log == nullptr || t_suspendStreaming != 0) return false;
+  StreamingState& state = Streaming();
+  const StreamLogFunction log = state.log.load(std::memory_order_acquire);
+  if (log == nullptr || t_suspendStreaming != 0 || state.suppressed.load(std::memory_order_relaxed)) return false;
   // Lines the service writes while streaming are not streamed again.
   ++t_suspendStreaming;
   log(writer->GetAppName().c_str(), line);
@@ -65,8 +70,10 @@ void RunLogStreamingSetup(bool force, const char* destination) {
     g_logStreamingSettled.store(true, std::memory_order_release);
     return;
   }
-  std::lock_guard<std::mutex> lock(state.setupLock);
+  ZnCriticalSectionLock lock(&state.setupLock);
   if (!force && state.setup.load() != kSetupNotDone) return;
+  // Forced streaming overrides an earlier suppression.
+  if (force) state.suppressed.store(false);
   state.setup.store(kSetupUnderWay);
   struct MarkDone {
     StreamingState& state;
@@ -113,3 +120,15 @@ bool EvDebug::flushZnScaleLogs(int flags) {
 EvDebugZnScaleSuspendStreaming::EvDebugZnScaleSuspendStreaming() { ++zn::detail::t_suspendStreaming; }
 
 EvDebugZnScaleSuspendStreaming::~EvDebugZnScaleSuspendStreaming() { --zn::detail::t_suspendStreaming; }
+
+void zn::testing::ResetLogStreaming() {
+  auto& state = zn::detail::Streaming();
+  ZnCriticalSectionLock lock(&state.setupLock);
+  CYqLogger::SetLogMessageHook(nullptr);
+  state.log.store(nullptr);
+  state.flush.store(nullptr);
+  state.suppressed.store(false);
+  state.setup.store(zn::detail::kSetupNotDone);
+  zn::detail::g_logStreamingSettled.store(false);
+  state.library.Free();
+}

@@ -16,6 +16,10 @@ inline std::string ModuleKey(const std::string& module, const char* suffix) { re
 // True when a debugger (a tracer) is attached to this process.
 bool DebuggerAttached();
 
+// True when the termination handler holds a callback (the log then
+// watches the service daemon).
+bool ZndTerminationCallbackRegistered();
+
 // The system's folder for temporary files: $TEMP, else $TMPDIR, else /tmp.
 std::string SystemTempFolder();
 
