@@ -141,7 +141,8 @@ int List(const std::string& dir, bool json) {
       std::printf("%-32s %10s %-19s %-14s %10s %s\n", log["log"].get<std::string>().c_str(),
                   log["bytes"].is_null() ? "-" : FormatBytes(log["bytes"].get<unsigned long long>()).c_str(),
                   log["lastWrite"].is_null() ? "-" : LocalTime(log["lastWrite"].get<long long>()).c_str(), versions.c_str(),
-                  FormatBytes(log["versionBytes"].get<unsigned long long>()).c_str(), level.c_str());
+                  log["versions"].get<unsigned>() == 0 ? "-" : FormatBytes(log["versionBytes"].get<unsigned long long>()).c_str(),
+                  level.c_str());
     }
     if (!store) std::printf("(levels are the catalogue's: no instance chosen to read the store's)\n");
   });

@@ -26,6 +26,7 @@
 #include "zn/pool/ZnThreadPool.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
+#include "znfocus/ZNPI_Focus.h"
 
 namespace {
 
@@ -62,12 +63,21 @@ int main(int argc, char** argv) {
   app.add_option("--log-dir", logDir, "Folder of the process log (default: the store's EventManager/dEVLOGDIR)");
   app.add_option("--level", level, "Debug level of the log (default: the store's, else the catalogue's)")
       ->check(CLI::Range(-1, 1 << 30));
+  std::string instance;
+  app.add_option("--instance", instance, "The instance the service works for (default: $ZN_FOCUS)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "zndemo: %s (zndemo --help shows the usage)\n", e.what());
+    return 2;
+  }
+  // A service works for one instance: its settings, its log folder and its
+  // live status are that instance's.
+  if (!instance.empty()) ZNPI_Focus::setFocus(instance.c_str());
+  if (ZNPI_Focus::getFocus() == nullptr || ZNPI_Focus::getFocus()[0] == '\0') {
+    std::fprintf(stderr, "zndemo: no instance to work for: name it with --instance NAME or $ZN_FOCUS\n");
     return 2;
   }
   struct sigaction action {};

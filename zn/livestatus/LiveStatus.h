@@ -15,8 +15,8 @@
 // half of one. A part goes when its pool or manager goes; the record goes
 // with the process's last part. A process that ends without removing its
 // record (killed) leaves it behind: CheckLiveProcess tells such a stale
-// record from a live one, and the next publishing process of the instance
-// removes it.
+// record from a live one, and the next pool or task manager to start in
+// the instance removes it.
 #pragma once
 
 #include <string>
@@ -108,8 +108,8 @@ namespace zn::detail {
 // One part of this process's record: a pool's or a task manager's. Names
 // are made unique within the process (a second pool of the same name is
 // "<name> (2)"). Publishing writes the part and the record's identity in
-// one transaction; the first publishing of a process into an instance
-// first removes the records of processes that have ended. Failures are
+// one transaction; a part's first publishing first removes the records of
+// processes that have ended. Failures are
 // logged once, when publishing stops working, and never thrown.
 class LiveStatusPart {
  public:

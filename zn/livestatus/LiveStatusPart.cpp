@@ -27,8 +27,7 @@ struct Registry {
   ZnCriticalSection lock;
   std::set<std::string> keys;        // "<kind>\<name>" of every part object alive
   std::map<std::string, int> parts;  // record path -> parts published into it
-  std::set<std::string> swept;       // the sections already cleared of ended records
-  long pid = 0;                      // the process the maps belong to
+  long pid = 0;                      // the process the map belongs to
   LiveProcessIdentity identity;
   std::string processName;
 };
@@ -45,7 +44,6 @@ void Adopt(Registry& registry) {
   if (registry.pid == pid) return;
   registry.pid = pid;
   registry.parts.clear();
-  registry.swept.clear();
   registry.identity = ThisLiveProcess();
   registry.processName = RunningProcessName();
 }
@@ -139,7 +137,9 @@ void LiveStatusPart::write(const Values& part) {
   if (!m_record.empty() && m_record != record) remove();  // the focus moved to another instance
 
   ConfigStore& store = ConfigStore::ForThisThread();
-  if (registry.swept.insert(section).second) RemoveEndedRecords(store, section);
+  // A part's first publishing clears what ended processes left: a service
+  // that starts (or starts a pool) tidies up after one that was killed.
+  if (m_record.empty()) RemoveEndedRecords(store, section);
 
   const long long now = static_cast<long long>(::time(nullptr));
   const LiveProcessIdentity& self = registry.identity;
