@@ -21,8 +21,6 @@ std::string BesideTests(const std::string& program) {
   return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / program).string();
 }
 
-std::string AdminPath() { return BesideTests("znadmin"); }
-
 // The test's environment with `changes`, for execve: built before the fork,
 // since a child of a threaded process may not allocate.
 std::vector<std::string> Environment(const EnvironmentChanges& changes) {
@@ -44,10 +42,15 @@ std::vector<std::string> Environment(const EnvironmentChanges& changes) {
 
 AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input,
                       const EnvironmentChanges& changes) {
+  return RunProgram("znadmin", args, input, changes);
+}
+
+AdminOutcome RunProgram(const std::string& name, const std::vector<std::string>& args, const std::string& input,
+                        const EnvironmentChanges& changes) {
   AdminOutcome run;
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-  const std::string program = AdminPath();
+  const std::string program = BesideTests(name);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));

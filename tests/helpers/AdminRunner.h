@@ -25,6 +25,9 @@ using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std:
 // the test's with `changes`. Killed after 60 s.
 AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input = std::string(),
                       const EnvironmentChanges& changes = {});
+// The same for another program built beside the test program (zndemo).
+AdminOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& input = std::string(), const EnvironmentChanges& changes = {});
 
 // A program built beside the test program (znadmin, zndemo), running with
 // its stdout on a pipe; killed when this goes, unless it was waited for.
