@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -34,6 +36,26 @@ inline nlohmann::json JsonOf(const AdminOutcome& run) {
 
 inline std::size_t LineCount(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// The subcommands a help text lists.
+inline std::vector<std::string> Subcommands(const std::string& help) {
+  std::vector<std::string> names;
+  std::istringstream lines(help);
+  bool listing = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line == "Subcommands:") {
+      listing = true;
+      continue;
+    }
+    if (!listing) continue;
+    if (line.empty() || line[0] != ' ') break;
+    std::istringstream words(line);
+    std::string name;
+    words >> name;
+    names.push_back(name);
+  }
+  return names;
 }
 
 inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }

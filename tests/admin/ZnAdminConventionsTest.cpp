@@ -19,31 +19,12 @@ using nlohmann::json;
 using zn::test::AdminOutcome;
 using zn::test::Has;
 using zn::test::JsonOf;
+using zn::test::Subcommands;
 using zn::test::ZnAdmin;
 
 using ZnAdminConventions = ZnAdmin;
 
 AdminOutcome Admin(const std::vector<std::string>& args) { return zn::test::RunAdmin(args); }
-
-// The subcommands a help text lists.
-std::vector<std::string> Subcommands(const std::string& help) {
-  std::vector<std::string> names;
-  std::istringstream lines(help);
-  bool listing = false;
-  for (std::string line; std::getline(lines, line);) {
-    if (line == "Subcommands:") {
-      listing = true;
-      continue;
-    }
-    if (!listing) continue;
-    if (line.empty() || line[0] != ' ') break;
-    std::istringstream words(line);
-    std::string name;
-    words >> name;
-    names.push_back(name);
-  }
-  return names;
-}
 
 TEST_F(ZnAdminConventions, VersionAndHelpOnEveryCommandGoToStdout) {
   AdminOutcome run = Admin({"--version"});
@@ -139,7 +120,16 @@ TEST_F(ZnAdminConventions, OneTableOfExitCodesAndAnUnknownNameIsThreeEverywhere)
     }
   }
   AdminOutcome run = Config({"get", "~Nope", "sName"});
-  EXPECT_EQ(run.err, "znadmin config get: key [~Nope] does not exist\n");
+  EXPECT_EQ(run.err, "znadmin config get: key [" + std::string(zn::test::kInstanceKey) + "\\Nope] does not exist\n");
+  run = Admin({"--store", m_store, "jobs", "show", "999"});
+  EXPECT_TRUE(run.err.rfind("znadmin jobs show: job [999] is not the running or last job of any application", 0) == 0)
+      << run.err;
+  // A mistyped command or option is named as such, with where the usage is.
+  run = Config({"frobnicate"});
+  EXPECT_EQ(run.err, "znadmin config: unknown command [frobnicate] (znadmin config --help shows the usage)\n");
+  run = Config({"list", "--recursiv", "~S"});
+  EXPECT_EQ(run.code, zn::test::kUsage);
+  EXPECT_EQ(run.err, "znadmin config list: unknown option [--recursiv] (znadmin config list --help shows the usage)\n");
   run = Admin({"log", "tail", "nosuchlog"});
   EXPECT_EQ(run.err, "znadmin log tail: log [nosuchlog] is not a log of this suite, nor a file of [" +
                          m_logDir.path() + "]\n");

@@ -90,7 +90,7 @@ TEST_F(ZnAdminDelete, ATreeNeedsRecursionADryRunListsItAndATerminalIsAsked) {
   Outcome run = Config({"delete", "~T"});
   EXPECT_EQ(run.code, 5);
   EXPECT_EQ(run.err, "znadmin config delete: key [" + tree + "] has subkeys (3 keys and 3 values in all): -r " +
-                         "deletes it with everything below it, --dry-run lists them\n");
+                         "deletes it with everything below it, -r --dry-run lists them\n");
   EXPECT_EQ(zn::test::TreeBelow(tree), before);
   EXPECT_EQ(Config({"delete", "~T", "--dry-run"}).code, 5);  // a dry run tells the same
 

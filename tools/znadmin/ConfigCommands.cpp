@@ -27,16 +27,13 @@ using zn::StoreStatus;
 
 constexpr unsigned long kRegBinary = 3;
 
-// The exit code for a store object's last failure.
-int FailFrom(const ZNPlatformInfo& store, const std::string& key, const std::string& name = std::string()) {
-  switch (store.getRegError()) {
-    case -2: return Fail("key [" + key + "] does not exist", kExitNotFound);
-    case -3: return Fail("value [" + name + "] does not exist in [" + key + "]", kExitValueMissing);
-    default: {
-      const std::string message = store.getLastErrorMsg();
-      return Fail(message.empty() ? "the store refused [" + key + "]" : message);
-    }
-  }
+// The full path of a key given as "~section" or absolute; empty when it
+// names no key. The instance is chosen already.
+std::string FullPath(const std::string& key) {
+  ZNPlatformInfo store(0, 0);
+  std::string path = store.expandKeyName(key.c_str());
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return ConfigStore::NormalizePath(path);
 }
 
 // Relative keys need the instance; absolute ones do not.
@@ -44,15 +41,26 @@ void NeedInstanceFor(const std::string& key) {
   if (!key.empty() && key[0] == '~') RequireInstance();
 }
 
-// The full path of a key given as "~section" or absolute.
+// The full path of a key, choosing the instance for a relative one.
 std::string Expand(const std::string& key) {
   NeedInstanceFor(key);
-  ZNPlatformInfo store(0, 0);
-  std::string path = store.expandKeyName(key.c_str());
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  path = ConfigStore::NormalizePath(path);
+  const std::string path = FullPath(key);
   if (path.empty()) throw CommandError{kExitUsage, "[" + key + "] names no key"};
   return path;
+}
+
+// The exit code for a store object's last failure; messages name the key
+// by its full path.
+int FailFrom(const ZNPlatformInfo& store, const std::string& key, const std::string& name = std::string()) {
+  const std::string path = FullPath(key).empty() ? key : FullPath(key);
+  switch (store.getRegError()) {
+    case -2: return Fail("key [" + path + "] does not exist", kExitNotFound);
+    case -3: return Fail("value [" + name + "] does not exist in [" + path + "]", kExitValueMissing);
+    default: {
+      const std::string message = store.getLastErrorMsg();
+      return Fail(message.empty() ? "the store refused [" + path + "]" : message);
+    }
+  }
 }
 
 // ---- A key tree, read in one snapshot ----
@@ -247,7 +255,7 @@ int DeleteKey(const std::string& key, const DeleteOptions& options) {
                            std::to_string(values) + (values == 1 ? " value" : " values");
   if (keys.size() > 1 && !options.recursive) {
     return Fail("key [" + path + "] has subkeys (" + what + " in all): -r deletes it with everything below it, " +
-                    "--dry-run lists them",
+                    "-r --dry-run lists them",
                 kExitRefused);
   }
   if (options.dryRun) {

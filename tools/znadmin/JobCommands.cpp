@@ -134,14 +134,18 @@ int Show(int jobId, bool json) {
   ZNPI_Jobinfo jobs(0, 0);
   const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());
   int appId = 0;
-  if (jobs.getAppIdFromJobId(jobId, appId) == 0) return Fail(jobs.getLastErrorMsg(), kExitNotFound);
+  if (jobs.getAppIdFromJobId(jobId, appId) == 0) {
+    return Fail("job [" + std::to_string(jobId) + "] is not the running or last job of any application (" +
+                    jobs.getLastErrorMsg() + ")",
+                kExitNotFound);
+  }
   std::list<znpiAppInfo> apps;
   jobs.getClientsInfo(apps);
   const znpiAppInfo* record = nullptr;
   for (const znpiAppInfo& app : apps) {
     if (app.appId == appId) record = &app;
   }
-  if (record == nullptr) return Fail("the record of appId " + std::to_string(appId) + " is incomplete");
+  if (record == nullptr) return Fail("the record of application [" + std::to_string(appId) + "] (job [" + std::to_string(jobId) + "]) is incomplete");
   std::vector<Field> fields = Fields(*record);
   int phases = 0;
   if (jobs.getJobPhaseCnt(appId, phases) != 0) fields.push_back({"jobPhaseCnt", Json(phases)});

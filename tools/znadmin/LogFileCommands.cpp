@@ -150,26 +150,33 @@ int List(const std::string& dir, bool json) {
 
 // ---- log prune, log unzip ----
 
-int Prune(std::string folder, bool dryRun) {
+int Prune(std::string folder, bool dryRun, bool json) {
   RequireInstance();  // each log's own settings decide
   if (folder.empty()) folder = LogFolder("");
   std::vector<zn::PruneAction> plan;
   const CYqError planned = zn::PruneLogFolder(folder, true, &plan);
   if (planned.IsError()) return Fail("cannot prune [" + folder + "]: " + planned.AsString(eErrorOutputUser));
-  std::size_t deletions = 0;
-  for (const auto& action : plan) {
-    const bool remove = action.kind == zn::PruneAction::kDelete;
-    deletions += remove ? 1 : 0;
-    std::cout << (dryRun ? (remove ? "would delete   " : "would compress ") : (remove ? "delete   " : "compress "))
-              << action.path << "\n";
-  }
   if (!dryRun) {
     const CYqError error = EvDebug::PruneLogFiles(folder, true);
     if (error.IsError()) return Fail("cannot prune [" + folder + "]: " + error.AsString(eErrorOutputUser));
   }
-  std::cout << folder << ": " << deletions << (dryRun ? " to delete, " : " deleted, ") << plan.size() - deletions
-            << (dryRun ? " to compress\n" : " compressed\n");
-  return kExitOk;
+  std::size_t deletions = 0;
+  Json actions = Json::array();
+  for (const auto& action : plan) {
+    const bool remove = action.kind == zn::PruneAction::kDelete;
+    deletions += remove ? 1 : 0;
+    actions.push_back({{"action", remove ? "delete" : "compress"}, {"path", action.path}});
+  }
+  const Json data = {{"folder", folder}, {"dryRun", dryRun}, {"actions", actions}};
+  return Emit(json, data, [&] {
+    for (const Json& action : actions) {
+      const bool remove = action["action"] == "delete";
+      std::cout << (dryRun ? (remove ? "would delete   " : "would compress ") : (remove ? "delete   " : "compress "))
+                << action["path"].get<std::string>() << "\n";
+    }
+    std::cout << folder << ": " << deletions << (dryRun ? " to delete, " : " deleted, ") << plan.size() - deletions
+              << (dryRun ? " to compress\n" : " compressed\n");
+  });
 }
 
 int Unzip(const std::string& file, std::string destination) {
@@ -213,7 +220,8 @@ void AddLogFileCommands(CLI::App* log, std::vector<Handler>& handlers) {
   CLI::App* prune = log->add_subcommand("prune", "Prune and compress the versions of a log folder");
   prune->add_option("folder", a.folder, "The folder (default: the log folder)");
   prune->add_flag("--dry-run", a.dryRun, "Only print what would be deleted or compressed");
-  handlers.push_back({prune, [] { return Prune(a.folder, a.dryRun); }});
+  AddJsonFlag(prune, a.json);
+  handlers.push_back({prune, [] { return Prune(a.folder, a.dryRun, a.json); }});
 
   CLI::App* unzip = log->add_subcommand("unzip", "Expand a compressed log version (.log.zip)");
   unzip->add_option("file", a.file, "The .zip file")->required();

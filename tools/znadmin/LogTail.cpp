@@ -148,7 +148,15 @@ void ReadLines(int fd, LastLines& last) {
 }  // namespace
 
 void AddTailOptions(CLI::App* command, TailOptions& options) {
-  command->add_option("-n,--lines", options.lines, "How many lines (10)")->check(CLI::NonNegativeNumber);
+  const CLI::Validator lineCount(
+      [](std::string& text) {
+        long long count = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+        const bool whole = !text.empty() && error == std::errc() && end == text.data() + text.size() && count >= 0;
+        return whole ? std::string() : "[" + text + "] is not a number of lines (0 or more)";
+      },
+      "N");
+  command->add_option("-n,--lines", options.lines, "How many lines (10)")->check(lineCount);
   command->add_flag("-f,--follow", options.follow, "Keep printing new lines, across rollovers, until interrupted");
   command->add_option("--since", options.since,
                       "Only lines from this time on: 2024-05-01, \"2024-05-01 13:30\", 13:30, today, yesterday, "
@@ -158,7 +166,7 @@ void AddTailOptions(CLI::App* command, TailOptions& options) {
                       "EventManager/ShowLogLevelInLogs is on");
   command->add_option("--grep", options.grep,
                       "Only lines matching this regular expression (case-insensitive unless it holds a capital)");
-  AddJsonFlag(command, options.json);
+  command->add_flag("--json", options.json, "Print each line as one JSON object on a line of its own (for scripts)");
 }
 
 int TailLog(const std::string& folder, const std::string& base, const TailOptions& options) {

@@ -16,8 +16,8 @@ using namespace zn::admin;
 
 constexpr const char* kExitCodeTable =
     "Exit codes: 0 ok, 1 failure, 2 usage (bad command line or value, no instance chosen),\n"
-    "3 not found (key, log, file, manager, task, job), 4 value missing, 5 refused (needs -r,\n"
-    "--force or a yes).\n"
+    "3 not found (key, log, file, folder, manager, task, pool, job), 4 value missing,\n"
+    "5 refused (needs -r, --force or a yes).\n"
     "The instance: --instance, else $ZN_FOCUS, else the store's only instance.";
 
 // "config get" for the command `command` of `app`.
@@ -33,6 +33,19 @@ std::string NameOf(const CLI::App* command, const CLI::App* app) {
 const CLI::App* Deepest(const CLI::App* app) {
   for (const CLI::App* sub : app->get_subcommands()) return Deepest(sub);
   return app;
+}
+
+// What CLI11 reports as missing may be a word it did not know: a
+// mistyped command or option. "unknown command [x]" or "unknown option
+// [--x]"; empty when every word was taken.
+std::string UnknownWord(const CLI::App* at) {
+  for (const CLI::App* app = at; app != nullptr; app = app->get_parent()) {
+    for (const std::string& word : app->remaining()) {
+      if (word.size() > 1 && word[0] == '-') return "unknown option [" + word + "]";
+      if (app == at && !at->get_subcommands({}).empty()) return "unknown command [" + word + "]";
+    }
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -66,6 +79,8 @@ int main(int argc, char** argv) {
     const CLI::App* at = Deepest(&app);
     SetCommandName(NameOf(at, &app));
     const std::string help = "znadmin" + (CommandName().empty() ? "" : " " + CommandName()) + " --help";
+    const std::string unknown = UnknownWord(at);
+    if (!unknown.empty()) return Fail(unknown + " (" + help + " shows the usage)", kExitUsage);
     return Fail(std::string(e.what()) + " (" + help + " shows the usage)", kExitUsage);
   }
   if (!store.empty()) ::setenv("ZN_CONFIG_STORE", store.c_str(), 1);
