@@ -40,6 +40,8 @@ std::vector<std::string> Environment(const EnvironmentChanges& changes) {
 
 }  // namespace
 
+std::string ProgramBesideTests(const std::string& program) { return BesideTests(program); }
+
 AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input,
                       const EnvironmentChanges& changes) {
   return RunProgram("znadmin", args, input, changes);

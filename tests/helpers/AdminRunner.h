@@ -29,6 +29,10 @@ AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& i
 AdminOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
                         const std::string& input = std::string(), const EnvironmentChanges& changes = {});
 
+// The path of a program built beside the test program; an absolute
+// `program` stays as it is.
+std::string ProgramBesideTests(const std::string& program);
+
 // A program built beside the test program (znadmin, zndemo), running with
 // its stdout on a pipe; killed when this goes, unless it was waited for.
 class RunningProgram {
