@@ -43,8 +43,10 @@ TEST(LogLineParse, EveryFieldTheFormatterWritesComesBack) {
   EXPECT_EQ(prefix.rest, "{job 1234} Restored [12] files");  // without the line end
 
   // Without levels, function or message.
+  // The prefix views the line: each line outlives what is read from it.
   LogLineFields plain;
-  ASSERT_TRUE(yq::ParseLogLinePrefix(Line(plain, ""), prefix));
+  const std::string bare = Line(plain, "");
+  ASSERT_TRUE(yq::ParseLogLinePrefix(bare, prefix));
   EXPECT_FALSE(prefix.hasLevel);
   EXPECT_EQ(prefix.jobId, 0);
   EXPECT_EQ(prefix.function, "-");
@@ -52,7 +54,8 @@ TEST(LogLineParse, EveryFieldTheFormatterWritesComesBack) {
   plain.jobId = -123456;
   plain.showLevel = true;
   plain.level = 15;
-  ASSERT_TRUE(yq::ParseLogLinePrefix(Line(plain, "x"), prefix));
+  const std::string levelled = Line(plain, "x");
+  ASSERT_TRUE(yq::ParseLogLinePrefix(levelled, prefix));
   EXPECT_EQ(prefix.level, 15);
   EXPECT_EQ(prefix.jobId, -123456);
 }
