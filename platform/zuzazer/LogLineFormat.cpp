@@ -82,6 +82,67 @@ class Appender {
 
 }  // namespace
 
+namespace {
+
+// Splits off the text up to the next blank; false when there is none.
+bool NextField(std::string_view& text, std::string_view& field) {
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string_view::npos || blank == 0) return false;
+  field = text.substr(0, blank);
+  text.remove_prefix(blank + 1);
+  return true;
+}
+
+template <typename Integer>
+bool WholeNumber(std::string_view text, Integer& value, int base = 10) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+bool Digits(std::string_view text, std::size_t from, std::size_t count) {
+  for (std::size_t i = from; i < from + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// "YYYY-MM-DD hh:mm:ss.mmm"
+bool IsTimestamp(std::string_view text) {
+  return text.size() == 23 && Digits(text, 0, 4) && text[4] == '-' && Digits(text, 5, 2) && text[7] == '-' &&
+         Digits(text, 8, 2) && text[10] == ' ' && Digits(text, 11, 2) && text[13] == ':' && Digits(text, 14, 2) &&
+         text[16] == ':' && Digits(text, 17, 2) && text[19] == '.' && Digits(text, 20, 3);
+}
+
+}  // namespace
+
+bool ParseLogLinePrefix(std::string_view line, LogLinePrefix& prefix) {
+  prefix = LogLinePrefix();
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  std::string_view field;
+  if (!NextField(line, field) || field[0] == '-' || !WholeNumber(field, prefix.processId)) return false;
+  if (!NextField(line, field) || field.size() < 4 || !WholeNumber(field, prefix.threadId, 16)) return false;
+  if (line.size() < 24 || !IsTimestamp(line.substr(0, 23)) || line[23] != ' ') return false;
+  prefix.timestamp = line.substr(0, 23);
+  line.remove_prefix(24);
+  if (!NextField(line, field)) return false;
+  if (field[0] == 'L') {
+    if (!WholeNumber(field.substr(1), prefix.level)) return false;
+    prefix.hasLevel = true;
+    if (!NextField(line, field)) return false;
+  }
+  // The job id, with "#<auxiliary>" when it was not 0.
+  const std::size_t hash = field.find('#');
+  long auxiliary = 0;
+  if (!WholeNumber(field.substr(0, hash), prefix.jobId)) return false;
+  if (hash != std::string_view::npos && !WholeNumber(field.substr(hash + 1), auxiliary)) return false;
+  // The function; a message may follow only after a blank, and may be empty.
+  const std::size_t blank = line.find(' ');
+  prefix.function = line.substr(0, blank);
+  if (prefix.function.empty()) return false;
+  prefix.rest = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
+  return true;
+}
+
 long CachedProcessId() {
   (void)g_atforkRegistered;
   return g_processId;

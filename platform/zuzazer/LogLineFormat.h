@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "zuzazer/YqExport.h"
 
@@ -26,6 +27,22 @@ struct YQ_EXPORT LogLineFields {
 // Writes the line up to the message into `out` (always terminated) and
 // returns its length, at most size - 1.
 YQ_EXPORT std::size_t FormatLogLinePrefix(char* out, std::size_t size, const LogLineFields& fields);
+
+// A line read back: what FormatLogLinePrefix wrote, and the rest.
+struct YQ_EXPORT LogLinePrefix {
+  long processId = 0;
+  unsigned long threadId = 0;
+  std::string_view timestamp;  // "YYYY-MM-DD hh:mm:ss.mmm", local time
+  bool hasLevel = false;       // levels were shown when it was written
+  int level = 0;
+  long long jobId = 0;
+  std::string_view function;   // "-" when the line had none
+  std::string_view rest;       // "[{context} ]message", without the line end
+};
+
+// False when `line` does not start as a log line does: a message's own
+// continuation line, or text that is not a log's.
+YQ_EXPORT bool ParseLogLinePrefix(std::string_view line, LogLinePrefix& prefix);
 
 // The process id, cached and refreshed in a forked child.
 YQ_EXPORT long CachedProcessId();

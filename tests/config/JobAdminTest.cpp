@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "config/ConfigTestUtil.h"
 #include "helpers/AdminRunner.h"
 #include "zn/config/ZNPI_Jobinfo.h"
@@ -80,14 +82,20 @@ TEST_F(JobAdmin, ListAndShowFollowARunningJobAndItsDeath) {
   }
   run = Admin({"jobs", "show", "77", "--json"});  // by its last job
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(Has(run.out, "\"appId\": 6, \"displayName\": \"Mail\"")) << run.out;
-  EXPECT_TRUE(Has(run.out, "\"noJobReasonAddlInfo\": [\"waiting for \\\"media\\\"\"]")) << run.out;
+  const nlohmann::json shown = nlohmann::json::parse(run.out);
+  EXPECT_EQ(shown["appId"], 6);
+  EXPECT_EQ(shown["displayName"], "Mail");
+  EXPECT_EQ(shown["noJobReasonAddlInfo"], nlohmann::json::array({"waiting for \"media\""}));
 
   child.kill();
   run = Admin({"jobs", "list", "--json"});
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_TRUE(Has(run.out, "\"jobState\": \"dead\"")) << run.out;
-  EXPECT_TRUE(Has(run.out, "\"incomplete\": []")) << run.out;
+  const nlohmann::json listed = nlohmann::json::parse(run.out);
+  ASSERT_TRUE(listed["apps"].is_array()) << run.out;
+  bool dead = false;
+  for (const auto& app : listed["apps"]) dead = dead || (app["appId"] == 5 && app["jobState"] == "dead");
+  EXPECT_TRUE(dead) << run.out;
+  EXPECT_EQ(listed["incomplete"], nlohmann::json::array());
   run = Admin({"jobs", "show", "999"});
   EXPECT_EQ(run.code, 3);
   EXPECT_TRUE(Has(run.err, "unable to find appId for given job id")) << run.err;

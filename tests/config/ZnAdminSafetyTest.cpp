@@ -216,7 +216,7 @@ TEST_F(ZnAdmin, BackupKeepsTheStoresModeAndGroupAndReplacesOnlyWithForce) {
   // An existing file stays as it is without --force.
   ASSERT_TRUE(info.setString("S", "sAfter", "later"));
   run = Config({"backup", copy});
-  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.code, 5);  // refused
   EXPECT_TRUE(Has(run.err, "--force")) << run.err;
   EXPECT_TRUE(IdOf(copy) == made);
   EXPECT_EQ(zn::test::RunAdmin({"--store", copy, "config", "get", "~S", "sAfter"}).code, 4);

@@ -52,3 +52,31 @@ TEST_F(ZnDemo, RunsItsWorkFollowsTheStoreAndStopsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ZnDemoCommandLine, HelpVersionAndUsageLikeZnadmin) {
+  zn::test::AdminOutcome run = zn::test::RunProgram("zndemo", {"--help"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_NE(run.out.find("Usage: zndemo [OPTIONS]"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("--instance"), std::string::npos);
+  EXPECT_EQ(run.err, "");
+  run = zn::test::RunProgram("zndemo", {"--version"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out.rfind("zndemo ", 0), 0u) << run.out;
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--seconds", "soon"},
+                                              std::vector<std::string>{"--seconds", "0"},
+                                              std::vector<std::string>{"--level", "-2"},
+                                              std::vector<std::string>{"--bogus"}}) {
+    run = zn::test::RunProgram("zndemo", bad);
+    EXPECT_EQ(run.code, 2) << bad[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("(zndemo --help shows the usage)\n"), std::string::npos) << run.err;
+  }
+  // A service works for an instance: without one it says so, once.
+  run = zn::test::RunProgram("zndemo", {"--seconds", "1"}, "", {{"ZN_FOCUS", std::nullopt}});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_EQ(run.err, "zndemo: no instance to work for: name it with --instance NAME or $ZN_FOCUS\n");
+}
+
+}  // namespace

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "helpers/AdminRunner.h"
 #include "log/LogTestUtil.h"
 #include "zn/error/CErrorInjector.h"
@@ -40,11 +42,31 @@ TEST_F(ZnAdminFaults, SetListAndClearAreWhatTheInjectorTakes) {
   EXPECT_TRUE(Has(run.out, "broken: off, probability 0.001 (the stored [0,5] is not a probability: the default applies)"));
   run = RunAdmin({"faults", "list", "BACKUPD"});
   EXPECT_EQ(run.out, "backupd: on, probability 0.25\n");
+  // The same for scripts; a probability the program cannot take shows the
+  // default it applies beside the stored text.
+  run = RunAdmin({"faults", "list", "--json"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const nlohmann::json listed = nlohmann::json::parse(run.out);
+  ASSERT_TRUE(listed.is_array());
+  bool sawBroken = false;
+  for (const nlohmann::json& entry : listed) {
+    if (entry["name"] == "backupd") {
+      EXPECT_EQ(entry["enabled"], true);
+      EXPECT_DOUBLE_EQ(entry["probability"].get<double>(), 0.25);
+    }
+    if (entry["name"] == "broken") {
+      sawBroken = true;
+      EXPECT_EQ(entry["enabled"], false);
+      EXPECT_DOUBLE_EQ(entry["probability"].get<double>(), 0.001);
+      EXPECT_EQ(entry["stored"], "0,5");
+    }
+  }
+  EXPECT_TRUE(sawBroken) << run.out;
 
   run = RunAdmin({"faults", "clear", "backupd"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(injector.GetContext("backupd"), nullptr);
-  EXPECT_EQ(RunAdmin({"faults", "list", "backupd"}).code, 4);
+  EXPECT_EQ(RunAdmin({"faults", "list", "backupd"}).code, 3);  // not found
   EXPECT_EQ(RunAdmin({"faults", "clear", "backupd"}).code, 0);  // nothing left: still fine
 }
 

@@ -21,25 +21,52 @@ std::string BesideTests(const std::string& program) {
   return (std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() / program).string();
 }
 
-std::string AdminPath() { return BesideTests("znadmin"); }
+// The test's environment with `changes`, for execve: built before the fork,
+// since a child of a threaded process may not allocate.
+std::vector<std::string> Environment(const EnvironmentChanges& changes) {
+  std::vector<std::string> entries;
+  for (char** at = environ; *at != nullptr; ++at) {
+    const std::string entry = *at;
+    const std::string name = entry.substr(0, entry.find('='));
+    bool changed = false;
+    for (const auto& [variable, value] : changes) changed = changed || variable == name;
+    if (!changed) entries.push_back(entry);
+  }
+  for (const auto& [variable, value] : changes) {
+    if (value) entries.push_back(variable + "=" + *value);
+  }
+  return entries;
+}
 
 }  // namespace
 
-AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input) {
+std::string ProgramBesideTests(const std::string& program) { return BesideTests(program); }
+
+AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input,
+                      const EnvironmentChanges& changes) {
+  return RunProgram("znadmin", args, input, changes);
+}
+
+AdminOutcome RunProgram(const std::string& name, const std::vector<std::string>& args, const std::string& input,
+                        const EnvironmentChanges& changes) {
   AdminOutcome run;
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return run;
-  const std::string program = AdminPath();
+  const std::string program = BesideTests(name);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> environment = Environment(changes);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(in[0], 0);
     ::dup2(out[1], 1);
     ::dup2(err[1], 2);
-    ::execv(program.c_str(), argv.data());
+    ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(in[0]);
@@ -110,6 +137,25 @@ RunningProgram::~RunningProgram() {
     ::waitpid(m_pid, nullptr, 0);
   }
   if (m_out >= 0) ::close(m_out);
+}
+
+void RunningProgram::signal(int signal) {
+  if (m_pid > 0) ::kill(m_pid, signal);
+}
+
+bool RunningProgram::waitForOutput(const std::string& text, int limitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (output().find(text) == std::string::npos) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0 || m_out < 0) return false;
+    struct pollfd fd = {m_out, POLLIN, 0};
+    if (::poll(&fd, 1, static_cast<int>(left)) > 0 && (fd.revents & (POLLHUP | POLLERR)) != 0 &&
+        (fd.revents & POLLIN) == 0) {
+      return output().find(text) != std::string::npos;  // it has ended
+    }
+  }
+  return true;
 }
 
 const std::string& RunningProgram::output() {

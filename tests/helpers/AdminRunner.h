@@ -4,7 +4,9 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zn::test {
@@ -15,15 +17,34 @@ struct AdminOutcome {
   std::string err;
 };
 
+// Changes to the test's environment for one run: a variable and its value,
+// or nullopt to remove it.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
 // `args` after the program name, `input` fed on stdin; the environment is
-// the test's. Killed after 60 s.
-AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input = std::string());
+// the test's with `changes`. Killed after 60 s.
+AdminOutcome RunAdmin(const std::vector<std::string>& args, const std::string& input = std::string(),
+                      const EnvironmentChanges& changes = {});
+// The same for another program built beside the test program (zndemo).
+AdminOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& input = std::string(), const EnvironmentChanges& changes = {});
+
+// The path of a program built beside the test program; an absolute
+// `program` stays as it is.
+std::string ProgramBesideTests(const std::string& program);
 
 // A program built beside the test program (znadmin, zndemo), running with
 // its stdout on a pipe; killed when this goes, unless it was waited for.
 class RunningProgram {
  public:
   RunningProgram(const std::string& program, std::vector<std::string> args);
+  // The process id; -1 once it was waited for.
+  pid_t pid() const { return m_pid; }
+  // Sends `signal` to it.
+  void signal(int signal);
+  // Reads until the output so far holds `text`; false after `limitMs` or
+  // when the program ends first.
+  bool waitForOutput(const std::string& text, int limitMs);
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;

@@ -334,8 +334,8 @@ TEST_F(LogSettingsTasks, AdminShowsSwitchesAndFollowsALogAcrossRollovers) {
   EXPECT_EQ(zn::test::RunAdmin({"log", "level", "zntest", "x"}).code, 2);
   EXPECT_EQ(zn::test::RunAdmin({"log", "level", "zntest", "3", "--for", "soon"}).code, 2);
   run = zn::test::RunAdmin({"log", "level", "nosuchlog", "3"});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "znadmin: [nosuchlog] is not a log of this suite\n");
+  EXPECT_EQ(run.code, 3);
+  EXPECT_EQ(run.err, "znadmin log level: log [nosuchlog] is not a log of this suite\n");
   EXPECT_EQ(zn::test::RunAdmin({"log", "off", "zntest"}).code, 0);
   EXPECT_EQ(LogSettings::Number(kEM, "zntest_TurnOffLogging"), 1);
   EXPECT_EQ(zn::test::RunAdmin({"log", "on", "zntest"}).code, 0);

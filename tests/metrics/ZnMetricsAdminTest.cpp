@@ -141,9 +141,10 @@ TEST_F(ZnMetricsAdminTest, TailReachesIntoTheNewestOlderVersion) {
 TEST_F(ZnMetricsAdminTest, MissingLogFails) {
   zn::test::TempDir empty;
   const AdminOutcome run = RunAdmin({"metrics", "tail", "--dir", empty.path()});
-  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.code, 3);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "znadmin: no metrics log at [" + empty.file("PerformanceMetrics.log") + "]\n");
+  EXPECT_EQ(run.err, "znadmin metrics tail: cannot open [" + empty.file("PerformanceMetrics.log") +
+                         "]: No such file or directory\n");
 }
 
 TEST_F(ZnMetricsAdminTest, FollowPrintsNewLinesAcrossARollover) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "helpers/AdminRunner.h"
 
 namespace {
@@ -33,13 +35,23 @@ TEST(PathAdmin, ShowsMatchAndNextComponentPerPath) {
 TEST(PathAdmin, JsonForScripts) {
   const auto run = RunAdmin({"path", "match", "--json", R"(C:\Data\M*\x)", R"(C:\Data)", "C:\\Data\\Mail\\x"});
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out,
-            "{\"pattern\": \"C:\\\\Data\\\\M*\\\\x\", \"results\": [\n"
-            "  {\"path\": \"C:\\\\Data\", \"match\": false, \"recursive\": false, \"matchEverything\": false, "
-            "\"literal\": true, \"next\": {\"type\": 1, \"kind\": \"begins with\", \"text\": \"M\"}},\n"
-            "  {\"path\": \"C:\\\\Data\\\\Mail\\\\x\", \"match\": true, \"recursive\": false, \"matchEverything\": false, "
-            "\"literal\": false, \"next\": {\"type\": 0, \"kind\": \"none\", \"text\": \"\"}}\n"
-            "]}\n");
+  using Json = nlohmann::json;
+  const Json expected = {
+      {"pattern", R"(C:\Data\M*\x)"},
+      {"results",
+       {{{"path", R"(C:\Data)"},
+         {"match", false},
+         {"recursive", false},
+         {"matchEverything", false},
+         {"literal", true},
+         {"next", {{"type", 1}, {"kind", "begins with"}, {"text", "M"}}}},
+        {{"path", "C:\\Data\\Mail\\x"},
+         {"match", true},
+         {"recursive", false},
+         {"matchEverything", false},
+         {"literal", false},
+         {"next", {{"type", 0}, {"kind", "none"}, {"text", ""}}}}}}};
+  EXPECT_EQ(Json::parse(run.out), expected) << run.out;
 }
 
 TEST(PathAdmin, MatcherOptions) {

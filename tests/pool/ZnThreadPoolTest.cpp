@@ -336,14 +336,17 @@ TEST_F(ZnThreadPoolWork, StatisticsLineAndMetricsShowTheWorkDone) {
   }
   EXPECT_EQ(lines, 4u);
 
-  // znadmin shows the last line of each block.
+  // The pool is gone: znadmin shows the last line of each block its log
+  // holds, and says that it is the log's.
   LogSettings::SetNumber("Znd", "stats_MaxThreads", 3);
-  const auto shown = zn::test::RunAdmin({"pool", "show", "zntest"});
+  const auto shown = zn::test::RunAdmin({"pool", "show", "stats", "--log", "zntest"});
   EXPECT_EQ(shown.code, 0) << shown.err;
-  EXPECT_TRUE(Has(shown.out, "pool stats: min -, max 3, timeout - s")) << shown.out;
+  EXPECT_TRUE(Has(shown.out, "pool stats  (logged: no running process publishes it;")) << shown.out;
+  EXPECT_TRUE(Has(shown.out, "  store overrides: min -, max 3, timeout -")) << shown.out;
   EXPECT_TRUE(Has(shown.out, "  TPool [stats]. Ser# [1] Tot [2], Pend [0], Comp [2]"));
   EXPECT_FALSE(Has(shown.out, "Tot [3]"));  // an older line of the same block
-  EXPECT_EQ(zn::test::RunAdmin({"pool", "show", "nosuchlog"}).code, 1);
+  EXPECT_EQ(zn::test::RunAdmin({"pool", "show", "--log", "nosuchlog"}).code, 3);
+  EXPECT_EQ(zn::test::RunAdmin({"pool", "show", "nosuchpool"}).code, 3);
 
   const std::string metrics = zn::test::ReadFile(m_dir.file("PerformanceMetrics.log"));
   EXPECT_TRUE(Has(metrics, "Module=\"ThreadPool\" Instance=\"stats\"")) << metrics;

@@ -233,15 +233,15 @@ TEST_F(TaskTest, StopLeavesAMainThreadThatDoesNotEndToItselfSafely) {
 TEST_F(TaskTest, AdminShowsSettingsAndRefusesBadInput) {
   auto run = RunAdmin({"tasks", "list"});
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "no periodic task settings in the store\n");
+  EXPECT_EQ(run.out, "no periodic task manager runs or has settings in the store\n");
   run = RunAdmin({"tasks", "list", "Nobody"});
   EXPECT_EQ(run.code, 3);
-  EXPECT_EQ(run.err, "znadmin: no settings for manager [Nobody]\n");
+  EXPECT_EQ(run.err, "znadmin tasks list: task manager [Nobody] neither runs nor has settings in the store\n");
 
   for (const char* bad : {"0", "-3", "ten", "5s", "99999999999"}) {
     run = RunAdmin({"tasks", "frequency", "Svc", "Backup", bad});
     EXPECT_EQ(run.code, 2) << bad;
-    EXPECT_EQ(run.err, std::string("znadmin: [") + bad + "] is not a number of seconds above 0\n");
+    EXPECT_EQ(run.err, std::string("znadmin tasks frequency: [") + bad + "] is not a number of seconds above 0\n");
   }
   run = RunAdmin({"tasks", "enable", "Svc", "Back\\up"});
   EXPECT_EQ(run.code, 2);
@@ -274,14 +274,15 @@ TEST_F(TaskTest, AdminShowsSettingsAndRefusesBadInput) {
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   run = RunAdmin({"tasks", "list"});
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, std::string("Other\n") +
-                         "  task                            enable  frequency  last run\n"
+  const std::string stored = "  (stored settings: no running manager of this name publishes its tasks)\n";
+  EXPECT_EQ(run.out, "Other" + stored +
+                         "  TASK                            ENABLE  FREQUENCY  LAST RUN\n"
                          "  Sweep                           *1      -          -\n"
-                         "Svc\n"
-                         "  task                            enable  frequency  last run\n"
+                         "Svc" + stored +
+                         "  TASK                            ENABLE  FREQUENCY  LAST RUN\n"
                          "  Backup                          -       *90        -\n"
                          "  Prune                           0       -          " + text + "\n"
-                         "(- is the program's default; * marks a value the program has taken over)\n");
+                         "(- is the program's default; * marks a stored value the program has taken over)\n");
 }
 
 }  // namespace

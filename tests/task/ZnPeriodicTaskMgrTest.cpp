@@ -3,6 +3,8 @@
 // every refresh (also as znadmin writes them), persistent schedules across
 // a restart, and the library's own maintenance tasks loaded by name.
 
+#include <nlohmann/json.hpp>
+
 #include "helpers/AdminRunner.h"
 #include "task/TaskTestUtil.h"
 #include "zn/logupkeep/LogUpkeepTesting.h"
@@ -144,10 +146,23 @@ TEST_F(TaskTest, StoreSwitchesAndFrequenciesApplyAtTheNextRefresh) {
     refreshTwice();
     EXPECT_FALSE(Logged("Setting frequency for [Switches][Steady] to 2 secs"));
 
-    run = RunAdmin({"tasks", "list", "Switches"});
+    // The running manager's own view of every task, its stored values beside.
+    run = RunAdmin({"tasks", "list", "Switches", "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_NE(run.out.find("\n  Toggled                         *1      -          -\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n  Steady                          -       *2         -\n"), std::string::npos) << run.out;
+    const nlohmann::json listed = nlohmann::json::parse(run.out);
+    ASSERT_EQ(listed["managers"].size(), 1u) << run.out;
+    const nlohmann::json& manager = listed["managers"][0];
+    EXPECT_EQ(manager["source"], "live");
+    EXPECT_EQ(manager["process"]["pid"], ::getpid());
+    ASSERT_EQ(manager["tasks"].size(), 3u) << run.out;
+    EXPECT_EQ(manager["tasks"][0]["name"], "Toggled");
+    EXPECT_EQ(manager["tasks"][0]["enabled"], true);
+    EXPECT_EQ(manager["tasks"][0]["stored"]["enable"], "*1");
+    EXPECT_EQ(manager["tasks"][1]["name"], "Steady");
+    EXPECT_EQ(manager["tasks"][1]["frequency"], 600);
+    EXPECT_EQ(manager["tasks"][1]["stored"]["frequency"], "*2");
+    EXPECT_EQ(manager["tasks"][2]["name"], "Marker");
+    EXPECT_TRUE(manager["tasks"][2]["stored"]["enable"].is_null());
     StopAndDrain(mgr);
   }
   ZnPeriodicTaskMgr again("Switches", &m_pool, table);

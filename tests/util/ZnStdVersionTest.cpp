@@ -118,8 +118,8 @@ TEST(ZnAdminVersion, PrintsTheFieldsOrFails) {
   EXPECT_EQ(run.code, 0);
   EXPECT_NE(run.out.find("release: 0\nservicePack: 24\n"), std::string::npos) << run.out;
   run = version("1.2");
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, "znadmin: [1.2] is not a version string\n");
+  EXPECT_EQ(run.code, 2);  // a bad value on the command line
+  EXPECT_EQ(run.err, "znadmin version: [1.2] is not a version string\n");
 }
 
 }  // namespace

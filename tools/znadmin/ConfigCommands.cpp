@@ -10,11 +10,13 @@
 #include <cstring>
 #include <iostream>
 
-#include "Commands.h"
+#include "Admin.h"
+#include "ConfigValues.h"
 #include "StoreFiles.h"
 #include "StoreText.h"
-#include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPlatformInfo.h"
+#include "zn/store/ConfigStore.h"
+#include "zn/store/StoreKeys.h"
 
 namespace zn::admin {
 namespace {
@@ -25,87 +27,99 @@ using zn::StoreStatus;
 
 constexpr unsigned long kRegBinary = 3;
 
-int Fail(const std::string& message, int code = kExitFailure) {
-  std::cerr << "znadmin: " << message << "\n";
-  return code;
-}
-
-// The exit code for a store object's last failure.
-int FailFrom(const ZNPlatformInfo& store, const std::string& key, const std::string& name = std::string()) {
-  switch (store.getRegError()) {
-    case -2: return Fail("key [" + key + "] does not exist", kExitKeyMissing);
-    case -3: return Fail("value [" + name + "] does not exist in [" + key + "]", kExitValueMissing);
-    default: {
-      const std::string message = store.getLastErrorMsg();
-      return Fail(message.empty() ? "the store refused [" + key + "]" : message);
-    }
-  }
-}
-
-// The full path of a key given as "~section" or absolute; "" when it cannot
-// be resolved (the reason is printed).
-std::string Expand(ZNPlatformInfo& store, const std::string& key) {
+// The full path of a key given as "~section" or absolute; empty when it
+// names no key. The instance is chosen already.
+std::string FullPath(const std::string& key) {
+  ZNPlatformInfo store(0, 0);
   std::string path = store.expandKeyName(key.c_str());
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return ConfigStore::NormalizePath(path);
 }
 
-std::string HexBytes(const std::string& data) {
-  std::string text;
-  char byte[3];
-  for (const char c : data) {
-    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(c));
-    text += byte;
-  }
-  return text;
+// Relative keys need the instance; absolute ones do not.
+void NeedInstanceFor(const std::string& key) {
+  if (!key.empty() && key[0] == '~') RequireInstance();
 }
 
-// The value shown plainly: texts as they are (a multi-string's items a line
-// each), numbers in decimal, anything else in hex.
-std::string Plain(uint32_t type, const std::string& data) {
-  switch (type) {
-    case kZnRegString:
-    case kZnRegExpandString:
-      return std::string(data.c_str());
-    case kZnRegMultiString: {
-      // Every item up to the closing terminators, empty ones included, as
-      // `set --type multi` takes them and the export shows them.
-      std::string text = data;
-      if (text.size() >= 2 && text[text.size() - 1] == '\0' && text[text.size() - 2] == '\0') {
-        text.resize(text.size() - 2);
-      } else if (!text.empty() && text.back() == '\0') {
-        text.pop_back();
-      }
-      for (char& c : text) {
-        if (c == '\0') c = '\n';
-      }
-      return text;
-    }
+// The full path of a key, choosing the instance for a relative one.
+std::string Expand(const std::string& key) {
+  NeedInstanceFor(key);
+  const std::string path = FullPath(key);
+  if (path.empty()) throw CommandError{kExitUsage, "[" + key + "] names no key"};
+  return path;
+}
+
+// The exit code for a store object's last failure; messages name the key
+// by its full path.
+int FailFrom(const ZNPlatformInfo& store, const std::string& key, const std::string& name = std::string()) {
+  const std::string path = FullPath(key).empty() ? key : FullPath(key);
+  switch (store.getRegError()) {
+    case -2: return Fail("key [" + path + "] does not exist", kExitNotFound);
+    case -3: return Fail("value [" + name + "] does not exist in [" + path + "]", kExitValueMissing);
     default: {
-      const std::string shown = ValueAsText(type, data);
-      return shown.substr(shown.find(':') + 1);
+      const std::string message = store.getLastErrorMsg();
+      return Fail(message.empty() ? "the store refused [" + path + "]" : message);
     }
   }
 }
 
-bool ParseHex(const std::string& text, std::string& data) {
-  std::string digits;
-  for (const char c : text) {
-    if (c != ',' && c != ' ' && c != ':') digits.push_back(c);
+// ---- A key tree, read in one snapshot ----
+
+struct KeyListing {
+  std::string path;
+  std::vector<StoreEntry> values;
+  std::vector<std::string> subkeys;
+};
+
+// `path` (and with `recursive` everything below it), parents first.
+// Inside a verified snapshot a key that is listed but cannot be read is
+// damage, never a shorter answer.
+int ReadTree(ConfigStore& store, const std::string& path, bool recursive, bool top, std::vector<KeyListing>& out) {
+  KeyListing key{path, {}, {}};
+  const StoreStatus status = store.values(path, key.values);
+  if (status == StoreStatus::kKeyMissing) {
+    return top ? Fail("key [" + path + "] does not exist", kExitNotFound)
+               : Fail("key [" + path + "] is listed but cannot be read: the configuration store is damaged");
   }
-  if (digits.size() % 2 != 0) return false;
-  data.clear();
-  for (std::size_t i = 0; i < digits.size(); i += 2) {
-    unsigned value = 0;
-    if (std::from_chars(digits.data() + i, digits.data() + i + 2, value, 16).ptr != digits.data() + i + 2) return false;
-    data.push_back(static_cast<char>(value));
+  if (status != StoreStatus::kOk) return Fail(store.lastError());
+  if (store.subKeys(path, key.subkeys) != StoreStatus::kOk) return Fail(store.lastError());
+  const std::vector<std::string> children = key.subkeys;
+  out.push_back(std::move(key));
+  if (!recursive) return kExitOk;
+  for (const std::string& child : children) {
+    const int rc = ReadTree(store, path + "\\" + child, true, false, out);
+    if (rc != kExitOk) return rc;
   }
-  return true;
+  return kExitOk;
+}
+
+// The lines `list` and a dry run print: the export's own key and value
+// lines; a subkey not shown below its key is a comment line.
+std::string ListingText(const std::vector<KeyListing>& keys, bool recursive) {
+  std::string out;
+  for (const KeyListing& key : keys) {
+    out += "[" + EscapeKeyPath(key.path) + "]\n";
+    for (const StoreEntry& value : key.values) out += Quote(value.name) + "=" + ValueAsText(value.type, value.data) + "\n";
+    if (recursive) continue;
+    for (const std::string& child : key.subkeys) out += "# " + EscapeKeyPath(child) + "\\\n";
+  }
+  return out;
+}
+
+Json ListingJson(const std::string& root, const std::vector<KeyListing>& keys) {
+  Json list = Json::array();
+  for (const KeyListing& key : keys) {
+    Json values = Json::array();
+    for (const StoreEntry& value : key.values) values.push_back(ValueJson(value.name, value.type, value.data));
+    list.push_back({{"path", key.path}, {"values", values}, {"subkeys", key.subkeys}});
+  }
+  return {{"root", root}, {"keys", list}};
 }
 
 // ---- Commands ----
 
-int Get(const std::string& key, const std::string& name, bool raw) {
+int Get(const std::string& key, const std::string& name, bool raw, bool json) {
+  NeedInstanceFor(key);
   ZNPlatformInfo store(0, 0);
   std::string buffer(2048, '\0');
   unsigned long type = 0;
@@ -116,12 +130,16 @@ int Get(const std::string& key, const std::string& name, bool raw) {
     if (!store.getRegValue(key.c_str(), name.c_str(), &type, buffer.data(), size)) return FailFrom(store, key, name);
   }
   buffer.resize(static_cast<std::size_t>(size));
-  if (raw) {
-    std::cout << type << " " << HexBytes(buffer) << "\n";
-  } else {
-    std::cout << Plain(static_cast<uint32_t>(type), buffer) << "\n";
-  }
-  return kExitOk;
+  const auto code = static_cast<uint32_t>(type);
+  Json data = ValueJson(name, code, buffer);
+  data["key"] = Expand(key);
+  return Emit(json, data, [&] {
+    if (raw) {
+      std::cout << type << " " << HexBytes(buffer) << "\n";
+    } else {
+      std::cout << PlainValue(code, buffer) << "\n";
+    }
+  });
 }
 
 std::string DefaultTypeFor(const std::string& name) {
@@ -137,7 +155,7 @@ int Set(const std::string& key, const std::string& name, const std::vector<std::
   if (type.empty()) type = DefaultTypeFor(name);
   unsigned long code = kZnRegString;
   std::string data;
-  if (values.empty()) return Fail("no value given", kExitUsage);
+  if (values.empty()) return Fail("no value given for [" + name + "]", kExitUsage);
   if (type != "multi" && values.size() != 1) return Fail("one value expected for type " + type, kExitUsage);
   const std::string& value = values.front();
   if (type == "string" || type == "expand") {
@@ -170,6 +188,7 @@ int Set(const std::string& key, const std::string& name, const std::vector<std::
   } else {
     return Fail("unknown type [" + type + "]", kExitUsage);
   }
+  NeedInstanceFor(key);
   ZNPlatformInfo store(0, 0);
   if (!store.setRegValue(key.c_str(), name.c_str(), code, data.data(), static_cast<int>(data.size()))) {
     return FailFrom(store, key, name);
@@ -177,53 +196,86 @@ int Set(const std::string& key, const std::string& name, const std::vector<std::
   return kExitOk;
 }
 
-// The listing of `path` (and below it with `recursive`) into `out`. Inside
-// a verified snapshot a key that is listed but cannot be read is damage,
-// never a shorter answer.
-int ListKey(ConfigStore& store, const std::string& path, bool recursive, bool top, std::string& out) {
-  std::vector<StoreEntry> values;
-  const StoreStatus status = store.values(path, values);
-  if (status == StoreStatus::kKeyMissing) {
-    return top ? Fail("key [" + path + "] does not exist", kExitKeyMissing)
-               : Fail("key [" + path + "] is listed but cannot be read: the configuration store is damaged");
-  }
-  if (status != StoreStatus::kOk) return Fail(store.lastError());
-  std::vector<std::string> children;
-  if (store.subKeys(path, children) != StoreStatus::kOk) return Fail(store.lastError());
-  out += "[" + EscapeKeyPath(path) + "]\n";
-  for (const StoreEntry& value : values) out += "  " + Quote(value.name) + " = " + ValueAsText(value.type, value.data) + "\n";
-  for (const std::string& child : children) {
-    if (!recursive) out += "  " + EscapeKeyPath(child) + "\\\n";
-  }
-  if (recursive) {
-    for (const std::string& child : children) {
-      const int rc = ListKey(store, path + "\\" + child, true, false, out);
-      if (rc != kExitOk) return rc;
-    }
-  }
-  return kExitOk;
-}
-
-int List(const std::string& key, bool recursive) {
-  ZNPlatformInfo info(0, 0);
-  const std::string path = Expand(info, key);
-  if (path.empty()) return FailFrom(info, key);
+int List(const std::string& key, bool recursive, bool json) {
+  const std::string path = Expand(key);
   ConfigStore& store = ConfigStore::ForThisThread();
   const ConfigStore::ReadSnapshot snapshot(store);  // one consistent, verified tree
   if (store.verify() != StoreStatus::kOk) return Fail(store.lastError());
-  std::string out;
-  const int rc = ListKey(store, path, recursive, true, out);
-  if (rc == kExitOk) std::cout << out;
-  return rc;
+  std::vector<KeyListing> keys;
+  const int rc = ReadTree(store, path, recursive, true, keys);
+  if (rc != kExitOk) return rc;
+  return Emit(json, ListingJson(path, keys), [&] { std::cout << ListingText(keys, recursive); });
 }
 
-int Delete(const std::string& key, const std::string& name) {
-  ZNPlatformInfo store(0, 0);
-  const bool done = name.empty() ? store.delRegKey(key.c_str()) : store.delRegField(key.c_str(), name.c_str());
-  return done ? kExitOk : FailFrom(store, key, name);
+// Asks on the terminal; anything but y or yes is a no.
+bool Confirm(const std::string& question) {
+  std::cerr << "znadmin " << CommandName() << ": " << question << " [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "YES" || answer == "Yes";
+}
+
+struct DeleteOptions {
+  bool recursive = false;
+  bool dryRun = false;
+  bool yes = false;
+};
+
+int DeleteValue(const std::string& key, const std::string& name, const DeleteOptions& options) {
+  const std::string path = Expand(key);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  if (options.dryRun) {
+    zn::StoreValue value;
+    const StoreStatus status = store.readValue(path, name, value);
+    if (status == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitNotFound);
+    if (status == StoreStatus::kValueMissing) {
+      return Fail("value [" + name + "] does not exist in [" + path + "]", kExitValueMissing);
+    }
+    if (status != StoreStatus::kOk) return Fail(store.lastError());
+    std::cout << "[" << EscapeKeyPath(path) << "]\n"
+              << Quote(name) << "=" << ValueAsText(value.type, value.data) << "\n# would delete 1 value\n";
+    return kExitOk;
+  }
+  ZNPlatformInfo info(0, 0);
+  return info.delRegField(key.c_str(), name.c_str()) ? kExitOk : FailFrom(info, key, name);
+}
+
+int DeleteKey(const std::string& key, const DeleteOptions& options) {
+  const std::string path = Expand(key);
+  ConfigStore& store = ConfigStore::ForThisThread();
+  std::vector<KeyListing> keys;
+  {
+    const ConfigStore::ReadSnapshot snapshot(store);
+    const int rc = ReadTree(store, path, true, true, keys);
+    if (rc != kExitOk) return rc;
+  }
+  std::size_t values = 0;
+  for (const KeyListing& listed : keys) values += listed.values.size();
+  const std::string what = std::to_string(keys.size()) + (keys.size() == 1 ? " key" : " keys") + " and " +
+                           std::to_string(values) + (values == 1 ? " value" : " values");
+  if (keys.size() > 1 && !options.recursive) {
+    return Fail("key [" + path + "] has subkeys (" + what + " in all): -r deletes it with everything below it, " +
+                    "-r --dry-run lists them",
+                kExitRefused);
+  }
+  if (options.dryRun) {
+    std::cout << ListingText(keys, true) << "# would delete " << what << "\n";
+    return kExitOk;
+  }
+  // A question only where someone can answer it.
+  if (!options.yes && keys.size() > 1 && ::isatty(STDIN_FILENO) == 1 &&
+      !Confirm("delete [" + path + "] and everything below it (" + what + ")?")) {
+    return Fail("nothing deleted", kExitRefused);
+  }
+  const StoreStatus status = store.deleteTree(path);
+  if (status == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitNotFound);
+  if (status != StoreStatus::kOk) return Fail(store.lastError());
+  return kExitOk;
 }
 
 int Copy(const std::string& from, const std::string& to, bool rename) {
+  NeedInstanceFor(from);
+  NeedInstanceFor(to);
   ZNPlatformInfo store(0, 0);
   const bool done = rename ? store.renameRegKey(from.c_str(), to.c_str()) : store.copyRegKey(from.c_str(), to.c_str());
   return done ? kExitOk : FailFrom(store, from);
@@ -270,13 +322,11 @@ int WriteOutput(const std::string& output, const std::string& text) {
 int Export(const std::string& key, const std::string& output) {
   const bool toFile = !output.empty() && output != "-";
   if (toFile && IsStoreFile(output, ConfigStore::DefaultPath())) return RefuseStoreFile(output);
-  ZNPlatformInfo info(0, 0);
-  const std::string path = Expand(info, key);
-  if (path.empty()) return FailFrom(info, key);
+  const std::string path = Expand(key);
   ConfigStore& store = ConfigStore::ForThisThread();
   const ConfigStore::ReadSnapshot snapshot(store);  // one consistent, verified tree
   const StoreStatus exists = store.keyExists(path);
-  if (exists == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitKeyMissing);
+  if (exists == StoreStatus::kKeyMissing) return Fail("key [" + path + "] does not exist", kExitNotFound);
   if (exists != StoreStatus::kOk || store.verify() != StoreStatus::kOk) return Fail(store.lastError());
   TextTree tree;
   tree.root = path;
@@ -292,15 +342,15 @@ int Export(const std::string& key, const std::string& output) {
 
 int Import(const std::string& input, const std::string& into) {
   std::string text, error;
+  struct stat info {};
+  if (input != "-" && ::stat(input.c_str(), &info) != 0 && errno == ENOENT) {
+    return Fail("file [" + input + "] does not exist", kExitNotFound);
+  }
   if (!ReadExportText(input, text, error)) return Fail(error);
   TextTree tree;
-  if (!ReadTree(text, tree, error)) return Fail(input + ": " + error);
+  if (!ReadTree(text, tree, error)) return Fail("[" + input + "]: " + error);
   std::string newRoot;
-  if (!into.empty()) {
-    ZNPlatformInfo info(0, 0);
-    newRoot = Expand(info, into);
-    if (newRoot.empty()) return FailFrom(info, into);
-  }
+  if (!into.empty()) newRoot = Expand(into);
   const std::string oldRoot = ConfigStore::NormalizePath(tree.root);
   std::vector<std::string> keys;
   std::vector<ConfigStore::BatchValue> values;
@@ -317,7 +367,7 @@ int Import(const std::string& input, const std::string& into) {
   }
   ConfigStore& store = ConfigStore::ForThisThread();
   if (store.writeBatch(keys, values) != StoreStatus::kOk) return Fail(store.lastError());
-  std::cerr << "znadmin: imported " << keys.size() << " keys and " << values.size() << " values\n";
+  Note("imported " + std::to_string(keys.size()) + " keys and " + std::to_string(values.size()) + " values");
   return kExitOk;
 }
 
@@ -325,12 +375,13 @@ int Backup(const std::string& file, bool force) {
   const std::string storePath = ConfigStore::DefaultPath();
   if (IsStoreFile(file, storePath)) return RefuseStoreFile(file);
   struct stat info {};
-  if (!force && ::lstat(file.c_str(), &info) == 0) return Fail("[" + file + "] exists; --force replaces it");
+  if (!force && ::lstat(file.c_str(), &info) == 0) return Fail("[" + file + "] exists; --force replaces it", kExitRefused);
   StoreOutputFile copy(file, storePath);
   if (!copy.ok()) return Fail(copy.error());
   ConfigStore& store = ConfigStore::ForThisThread();
   if (store.backupTo(copy.path()) != StoreStatus::kOk) return Fail(store.lastError());
-  return copy.commit(force) ? kExitOk : Fail(copy.error());
+  if (copy.commit(force)) return kExitOk;
+  return Fail(copy.error(), ::lstat(file.c_str(), &info) == 0 && !force ? kExitRefused : kExitFailure);
 }
 
 int Check() {
@@ -350,7 +401,8 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
   struct Arguments {
     std::string key, name, to, file, type, into, output;
     std::vector<std::string> values;
-    bool raw = false, recursive = false, force = false;
+    bool raw = false, recursive = false, force = false, json = false;
+    DeleteOptions remove;
   };
   static Arguments a;
   const char* keyHelp = "Key: \"~section\" below the instance, or an absolute path (\\ or /)";
@@ -359,7 +411,8 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
   get->add_option("key", a.key, keyHelp)->required();
   get->add_option("name", a.name, "Value name")->required();
   get->add_flag("--raw", a.raw, "Print the type code and the bytes in hex");
-  handlers.push_back({get, [] { return Get(a.key, a.name, a.raw); }});
+  AddJsonFlag(get, a.json);
+  handlers.push_back({get, [] { return Get(a.key, a.name, a.raw, a.json); }});
 
   CLI::App* set = config->add_subcommand("set", "Write a value (creating its key)");
   set->add_option("key", a.key, keyHelp)->required();
@@ -369,15 +422,21 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
       ->check(CLI::IsMember({"string", "expand", "multi", "number", "longlong", "binary"}));
   handlers.push_back({set, [] { return Set(a.key, a.name, a.values, a.type); }});
 
-  CLI::App* list = config->add_subcommand("list", "List a key's values and subkeys");
+  CLI::App* list = config->add_subcommand("list", "List a key's values and subkeys, in the export's form");
   list->add_option("key", a.key, keyHelp)->required();
   list->add_flag("-r,--recursive", a.recursive, "The whole tree below the key");
-  handlers.push_back({list, [] { return List(a.key, a.recursive); }});
+  AddJsonFlag(list, a.json);
+  handlers.push_back({list, [] { return List(a.key, a.recursive, a.json); }});
 
-  CLI::App* remove = config->add_subcommand("delete", "Delete a value, or a key with all below it");
+  CLI::App* remove = config->add_subcommand("delete", "Delete a value, a key, or with -r a key and all below it");
   remove->add_option("key", a.key, keyHelp)->required();
-  remove->add_option("name", a.name, "Value name (without it: the whole key)");
-  handlers.push_back({remove, [] { return Delete(a.key, a.name); }});
+  remove->add_option("name", a.name, "Value name (without it: the key itself)");
+  remove->add_flag("-r,--recursive", a.remove.recursive, "Delete a key that has subkeys, with everything below it");
+  remove->add_flag("--dry-run", a.remove.dryRun, "Only list what would be deleted");
+  remove->add_flag("-y,--yes", a.remove.yes, "Do not ask on a terminal before deleting a tree");
+  handlers.push_back({remove, [] {
+                        return a.name.empty() ? DeleteKey(a.key, a.remove) : DeleteValue(a.key, a.name, a.remove);
+                      }});
 
   CLI::App* copy = config->add_subcommand("copy", "Copy a key tree into a new key");
   copy->add_option("from", a.key, keyHelp)->required();

@@ -1,6 +1,6 @@
 // znadmin faults: the error injection settings of the suite's programs.
 //
-//   faults list [NAME]              the names with injection settings
+//   faults list [NAME] [--json]     the names with injection settings
 //   faults set NAME [PROBABILITY]   turn injection on for NAME
 //   faults clear NAME               remove NAME's injection settings
 //
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "Commands.h"
+#include "Admin.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/error/CErrorInjector.h"
 #include "zn/log/LogSettings.h"
@@ -28,11 +28,6 @@ namespace {
 constexpr const char* kSection = "EventManager";
 constexpr std::string_view kEnabledSuffix = "_ErrorInjectionEnabled";
 constexpr std::string_view kProbabilitySuffix = "_ErrorInjectionProbability";
-
-int Fail(const std::string& message, int code = kExitFailure) {
-  std::cerr << "znadmin: " << message << "\n";
-  return code;
-}
 
 bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
   return text.size() > suffix.size() && FXString::EqualsNoCase(std::string_view(text).substr(text.size() - suffix.size()), suffix);
@@ -47,35 +42,63 @@ std::optional<std::string> Find(const Values& values, const std::string& name) {
   return std::nullopt;
 }
 
-// "on, probability 0.05" as the program will take it.
-std::string Describe(const Values& values, const std::string& name) {
+// A name's settings as the program will take them.
+struct Setting {
+  bool on = false;
+  double probability = CErrorInjector::kDefaultProbability;
+  std::optional<std::string> stored;  // the stored probability text, if any
+  bool storedValid = false;
+};
+
+Setting SettingOf(const Values& values, const std::string& name) {
+  Setting setting;
   const std::string enabled = Find(values, name + std::string(kEnabledSuffix)).value_or("");
-  const bool on = !enabled.empty() && enabled != "0";
-  std::string text = on ? "on" : "off";
-  const std::optional<std::string> stored = Find(values, name + std::string(kProbabilitySuffix));
-  const std::optional<double> probability = stored ? zn::ParseInjectionProbability(*stored) : std::nullopt;
+  setting.on = !enabled.empty() && enabled != "0";
+  setting.stored = Find(values, name + std::string(kProbabilitySuffix));
+  const std::optional<double> probability =
+      setting.stored ? zn::ParseInjectionProbability(*setting.stored) : std::nullopt;
+  setting.storedValid = probability.has_value();
+  if (probability) setting.probability = *probability;
+  return setting;
+}
+
+// "on, probability 0.05".
+std::string Describe(const Setting& setting) {
+  std::string text = setting.on ? "on" : "off";
   char number[32];
-  std::snprintf(number, sizeof number, "%g", probability.value_or(CErrorInjector::kDefaultProbability));
+  std::snprintf(number, sizeof number, "%g", setting.probability);
   text += ", probability " + std::string(number);
-  if (!stored) text += " (the default)";
-  if (stored && !probability) text += " (the stored [" + *stored + "] is not a probability: the default applies)";
+  if (!setting.stored) text += " (the default)";
+  if (setting.stored && !setting.storedValid) {
+    text += " (the stored [" + *setting.stored + "] is not a probability: the default applies)";
+  }
   return text;
 }
 
+std::string Describe(const Values& values, const std::string& name) { return Describe(SettingOf(values, name)); }
+
 Values EventManagerValues() { return zn::LogSettings::Values(kSection).value_or(Values()); }
 
-int List(const std::string& only) {
+int List(const std::string& only, bool json) {
   const Values values = EventManagerValues();
-  int shown = 0;
+  std::vector<std::pair<std::string, Setting>> shown;
   for (const auto& [key, text] : values) {
     if (!EndsWithNoCase(key, kEnabledSuffix)) continue;
     const std::string name = key.substr(0, key.size() - kEnabledSuffix.size());
     if (!only.empty() && !FXString::EqualsNoCase(name, only)) continue;
-    std::cout << name << ": " << Describe(values, name) << "\n";
-    ++shown;
+    shown.emplace_back(name, SettingOf(values, name));
   }
-  if (shown == 0 && !only.empty()) return Fail("no error injection settings for [" + only + "]", kExitValueMissing);
-  return kExitOk;
+  if (shown.empty() && !only.empty()) return Fail("no error injection settings for [" + only + "]", kExitNotFound);
+  Json data = Json::array();
+  for (const auto& [name, setting] : shown) {
+    data.push_back({{"name", name},
+                    {"enabled", setting.on},
+                    {"probability", setting.probability},
+                    {"stored", setting.stored ? Json(*setting.stored) : Json(nullptr)}});
+  }
+  return Emit(json, data, [&] {
+    for (const auto& [name, setting] : shown) std::cout << name << ": " << Describe(setting) << "\n";
+  });
 }
 
 int Set(const std::string& name, const std::string& probability) {
@@ -130,12 +153,14 @@ void AddFaultCommands(CLI::App& app, std::vector<Handler>& handlers) {
   faults->require_subcommand(1);
   struct Arguments {
     std::string name, probability;
+    bool json = false;
   };
   static Arguments a;
 
   CLI::App* list = faults->add_subcommand("list", "The names with error injection settings");
   list->add_option("name", a.name, "Only this name");
-  handlers.push_back({list, [] { return List(a.name); }});
+  AddJsonFlag(list, a.json);
+  handlers.push_back({list, [] { return List(a.name, a.json); }});
 
   CLI::App* set = faults->add_subcommand("set", "Turn error injection on for a name");
   set->add_option("name", a.name, "The name the component asks its context by")->required()->check(ContextName());

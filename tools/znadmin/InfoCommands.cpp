@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Commands.h"
-#include "JsonText.h"
+#include "Admin.h"
 #include "zn/config/ZNPI_Base.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/util/ZnStdVersion.h"
@@ -86,30 +85,20 @@ std::vector<Field> Collect() {
 }
 
 int Info(bool json) {
+  RequireInstance();
   const std::vector<Field> fields = Collect();
-  if (json) {
-    std::cout << "{";
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      const auto& [name, values] = fields[i];
-      std::cout << (i > 0 ? "," : "") << "\n  " << JsonString(name) << ": ";
-      const bool list = name == "installedPackages" || name == "features";
-      if (list) {
-        std::cout << "[";
-        for (std::size_t v = 0; v < values.size(); ++v) std::cout << (v > 0 ? ", " : "") << JsonString(values[v]);
-        std::cout << "]";
-      } else {
-        std::cout << JsonString(values.empty() ? "" : values.front());
-      }
-    }
-    std::cout << "\n}\n";
-    return kExitOk;
-  }
+  Json data = Json::object();
   for (const auto& [name, values] : fields) {
-    std::string joined;
-    for (const std::string& value : values) joined += (joined.empty() ? "" : ", ") + value;
-    std::printf("%-18s %s\n", (name + ":").c_str(), joined.c_str());
+    const bool list = name == "installedPackages" || name == "features";
+    data[name] = list ? Json(values) : Json(values.empty() ? std::string() : values.front());
   }
-  return kExitOk;
+  return Emit(json, data, [&] {
+    for (const auto& [name, values] : fields) {
+      std::string joined;
+      for (const std::string& value : values) joined += (joined.empty() ? "" : ", ") + value;
+      std::printf("%-18s %s\n", (name + ":").c_str(), joined.c_str());
+    }
+  });
 }
 
 }  // namespace
@@ -117,7 +106,7 @@ int Info(bool json) {
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers) {
   static bool json = false;
   CLI::App* info = app.add_subcommand("info", "Show the installation: product, instance, version, roles, OS");
-  info->add_flag("--json", json, "Print one JSON object, for scripts");
+  AddJsonFlag(info, json);
   handlers.push_back({info, [] { return Info(json); }});
 }
 

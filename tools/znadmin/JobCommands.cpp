@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "JsonText.h"
+#include "Admin.h"
 #include "zn/store/ConfigStore.h"
 #include "zn/config/ZNPI_Jobinfo.h"
 
@@ -19,11 +18,6 @@ namespace {
 
 using zn::ConfigStore;
 using zn::JobProcess;
-
-int Fail(const std::string& message, int code = kExitFailure) {
-  std::cerr << "znadmin: " << message << "\n";
-  return code;
-}
 
 // What the record says about its job: no job, a job whose process has
 // detached, a job whose process runs, or one whose process died.
@@ -37,53 +31,52 @@ const char* JobState(const znpiAppInfo& app) {
   return "dead";
 }
 
-// The record's fields in order, each as its text and whether it is a number.
+// The record's fields in order.
 struct Field {
   const char* name;
-  std::string text;
-  bool number;
+  Json value;  // a number or a string
+  std::string text() const { return value.is_string() ? value.get<std::string>() : value.dump(); }
 };
 
 std::vector<Field> Fields(const znpiAppInfo& a) {
-  const auto n = [](auto value) { return std::to_string(value); };
+  const auto n = [](auto value) { return Json(value); };
   return {
-      {"appId", n(a.appId), true},
-      {"displayName", a.displayName, false},
-      {"jobState", JobState(a), false},
-      {"lastBackupStartTime", n(a.lastBackupStartTime), true},
-      {"lastSuccessfulBackupTime", n(a.lastSuccessfulBackupTime), true},
-      {"nextBackupTime", n(a.nextBackupTime), true},
-      {"phaseStartTime", n(a.phaseStartTime), true},
-      {"serverElapsedTime", n(a.serverElapsedTime), true},
-      {"backupJobState", n(a.backupJobState), true},
-      {"startedStatus", n(a.startedStatus), true},
-      {"noJobReason", n(a.noJobReason), true},
-      {"lastBackupSuccessFiles", n(a.lastBackupSuccessFiles), true},
-      {"lastBackupFailedFiles", n(a.lastBackupFailedFiles), true},
-      {"lastBackupBytes", n(a.lastBackupBytes), true},
-      {"lastBackupJobId", n(a.lastBackupJobId), true},
-      {"lastBackupJobStatus", n(a.lastBackupJobStatus), true},
-      {"runningJobId", n(a.runningJobId), true},
-      {"runningJobPid", n(a.runningJobPid), true},
-      {"runningJobProcessName", a.runningJobProcessName, false},
-      {"perfctrJobPhase", n(a.perfctrJobPhase), true},
-      {"perfctrJobPerf", n(a.perfctrJobPerf), true},
-      {"perfctrPercent", n(a.perfctrPercent), true},
-      {"perfctrFilesCount", n(a.perfctrFilesCount), true},
-      {"perfctrFilesCountTot", n(a.perfctrFilesCountTot), true},
-      {"perfctrBytesCount", n(a.perfctrBytesCount), true},
-      {"perfctrBytesCountTot", n(a.perfctrBytesCountTot), true},
-      {"currFile", a.currFile, false},
+      {"appId", n(a.appId)},
+      {"displayName", Json(a.displayName)},
+      {"jobState", Json(JobState(a))},
+      {"lastBackupStartTime", n(a.lastBackupStartTime)},
+      {"lastSuccessfulBackupTime", n(a.lastSuccessfulBackupTime)},
+      {"nextBackupTime", n(a.nextBackupTime)},
+      {"phaseStartTime", n(a.phaseStartTime)},
+      {"serverElapsedTime", n(a.serverElapsedTime)},
+      {"backupJobState", n(a.backupJobState)},
+      {"startedStatus", n(a.startedStatus)},
+      {"noJobReason", n(a.noJobReason)},
+      {"lastBackupSuccessFiles", n(a.lastBackupSuccessFiles)},
+      {"lastBackupFailedFiles", n(a.lastBackupFailedFiles)},
+      {"lastBackupBytes", n(a.lastBackupBytes)},
+      {"lastBackupJobId", n(a.lastBackupJobId)},
+      {"lastBackupJobStatus", n(a.lastBackupJobStatus)},
+      {"runningJobId", n(a.runningJobId)},
+      {"runningJobPid", n(a.runningJobPid)},
+      {"runningJobProcessName", Json(a.runningJobProcessName)},
+      {"perfctrJobPhase", n(a.perfctrJobPhase)},
+      {"perfctrJobPerf", n(a.perfctrJobPerf)},
+      {"perfctrPercent", n(a.perfctrPercent)},
+      {"perfctrFilesCount", n(a.perfctrFilesCount)},
+      {"perfctrFilesCountTot", n(a.perfctrFilesCountTot)},
+      {"perfctrBytesCount", n(a.perfctrBytesCount)},
+      {"perfctrBytesCountTot", n(a.perfctrBytesCountTot)},
+      {"currFile", Json(a.currFile)},
   };
 }
 
-std::string JsonObject(const std::vector<Field>& fields) {
-  std::string out = "{";
+Json JsonObject(const std::vector<Field>& fields) {
+  Json object = Json::object();
   for (const Field& field : fields) {
-    if (out.size() > 1) out += ", ";
-    out += JsonString(field.name) + ": " + (field.number ? field.text : JsonString(field.text));
+    object[field.name] = field.value;
   }
-  return out + "}";
+  return object;
 }
 
 // Every entry: the whole records, and the ids of those that cannot be read
@@ -104,29 +97,19 @@ bool ReadEntries(ZNPI_Jobinfo& jobs, Entries& entries) {
     for (const znpiAppInfo& app : entries.apps) whole = whole || app.appId == id;
     if (!whole) entries.broken.push_back(id);
   }
-  std::cerr << "znadmin: " << jobs.getLastErrorMsg() << "\n";  // the first incomplete record's reason
+  Note(jobs.getLastErrorMsg());  // the first incomplete record's reason
   return true;
 }
 
 int List(bool json) {
+  RequireInstance();
   ZNPI_Jobinfo jobs(0, 0);
   Entries entries;
   if (!ReadEntries(jobs, entries)) return Fail(jobs.getLastErrorMsg());
   if (json) {
-    std::cout << "{\"apps\": [";
-    bool first = true;
-    for (const znpiAppInfo& app : entries.apps) {
-      std::cout << (first ? "" : ", ") << JsonObject(Fields(app));
-      first = false;
-    }
-    std::cout << "], \"incomplete\": [";
-    first = true;
-    for (const int id : entries.broken) {
-      std::cout << (first ? "" : ", ") << id;
-      first = false;
-    }
-    std::cout << "]}\n";
-    return kExitOk;
+    Json apps = Json::array();
+    for (const znpiAppInfo& app : entries.apps) apps.push_back(JsonObject(Fields(app)));
+    return Emit(true, {{"apps", apps}, {"incomplete", entries.broken}}, [] {});
   }
   char line[512];
   std::snprintf(line, sizeof line, "%-8s %-10s %-8s %-9s %-6s %-4s %-24s %s\n", "APP", "JOB", "PID", "STATE", "PHASE",
@@ -147,32 +130,34 @@ int List(bool json) {
 }
 
 int Show(int jobId, bool json) {
+  RequireInstance();
   ZNPI_Jobinfo jobs(0, 0);
   const ConfigStore::ReadSnapshot snapshot(ConfigStore::ForThisThread());
   int appId = 0;
-  if (jobs.getAppIdFromJobId(jobId, appId) == 0) return Fail(jobs.getLastErrorMsg(), kExitKeyMissing);
+  if (jobs.getAppIdFromJobId(jobId, appId) == 0) {
+    return Fail("job [" + std::to_string(jobId) + "] is not the running or last job of any application (" +
+                    jobs.getLastErrorMsg() + ")",
+                kExitNotFound);
+  }
   std::list<znpiAppInfo> apps;
   jobs.getClientsInfo(apps);
   const znpiAppInfo* record = nullptr;
   for (const znpiAppInfo& app : apps) {
     if (app.appId == appId) record = &app;
   }
-  if (record == nullptr) return Fail("the record of appId " + std::to_string(appId) + " is incomplete");
+  if (record == nullptr) return Fail("the record of application [" + std::to_string(appId) + "] (job [" + std::to_string(jobId) + "]) is incomplete");
   std::vector<Field> fields = Fields(*record);
   int phases = 0;
-  if (jobs.getJobPhaseCnt(appId, phases) != 0) fields.push_back({"jobPhaseCnt", std::to_string(phases), true});
+  if (jobs.getJobPhaseCnt(appId, phases) != 0) fields.push_back({"jobPhaseCnt", Json(phases)});
   std::vector<std::string> texts;
   std::string text;
   for (int index = 1; jobs.getNoJobReasonAddlInfo(appId, index, text) != 0; ++index) texts.push_back(text);
   if (json) {
-    std::string list = "[";
-    for (const std::string& item : texts) list += (list.size() > 1 ? ", " : "") + JsonString(item);
-    std::string object = JsonObject(fields);
-    object.insert(object.size() - 1, ", \"noJobReasonAddlInfo\": " + list + "]");
-    std::cout << object << "\n";
-    return kExitOk;
+    Json object = JsonObject(fields);
+    object["noJobReasonAddlInfo"] = texts;
+    return Emit(true, object, [] {});
   }
-  for (const Field& field : fields) std::cout << field.name << ": " << field.text << "\n";
+  for (const Field& field : fields) std::cout << field.name << ": " << field.text() << "\n";
   for (std::size_t i = 0; i < texts.size(); ++i) std::cout << "noJobReasonAddlInfo" << i + 1 << ": " << texts[i] << "\n";
   return kExitOk;
 }
@@ -189,12 +174,12 @@ void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers) {
   static Arguments a;
 
   CLI::App* list = jobs->add_subcommand("list", "One line per application: its job, process and progress");
-  list->add_flag("--json", a.json, "Print JSON");
+  AddJsonFlag(list, a.json);
   handlers.push_back({list, [] { return List(a.json); }});
 
   CLI::App* show = jobs->add_subcommand("show", "Every field of the application running (or last running) a job");
   show->add_option("jobid", a.jobId, "The job id")->required();
-  show->add_flag("--json", a.json, "Print JSON");
+  AddJsonFlag(show, a.json);
   handlers.push_back({show, [] { return Show(a.jobId, a.json); }});
 }
 

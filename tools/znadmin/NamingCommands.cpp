@@ -8,8 +8,7 @@
 #include <iostream>
 #include <string>
 
-#include "Commands.h"
-#include "JsonText.h"
+#include "Admin.h"
 #include "zn/textutil/CGuidFactory.h"
 #include "zn/textutil/MangleHostName.h"
 #include "zn/textutil/ZnTime.h"
@@ -42,15 +41,11 @@ int Demangle(const NamingOptions& o) {
   std::string host, client, extra;
   int port1 = 0, port2 = 0;
   DemangleHostName(o.mangled.c_str(), &host, &client, &port1, &port2, &extra);
-  if (o.json) {
-    std::cout << "{\"host\": " << JsonString(host) << ", \"client\": " << JsonString(client)
-              << ", \"port1\": " << port1 << ", \"port2\": " << port2 << ", \"extra\": " << JsonString(extra)
-              << "}\n";
-  } else {
+  const Json data = {{"host", host}, {"client", client}, {"port1", port1}, {"port2", port2}, {"extra", extra}};
+  return Emit(o.json, data, [&] {
     std::cout << "host: " << host << "\nclient: " << client << "\nport1: " << port1 << "\nport2: " << port2
               << "\nextra: " << extra << "\n";
-  }
-  return kExitOk;
+  });
 }
 
 int Guid(const NamingOptions& o, bool nosalt) {
@@ -77,9 +72,8 @@ int Time(const NamingOptions& o) {
   char buffer[21];
   ZnTime(o.seconds, buffer, o.lcid, o.localeDefault);
   if (std::string(buffer) == std::string(20, ' ')) {
-    std::cerr << "znadmin: no local time text for [" << o.seconds << "] with locale [" << o.lcid
-              << "] (times must be above 0 and before the year 10000; locale ids: docs/naming.md)\n";
-    return kExitFailure;
+    return Fail("no local time text for [" + std::to_string(o.seconds) + "] with locale [" + std::to_string(o.lcid) +
+                "] (times must be above 0 and before the year 10000; locale ids: docs/naming.md)");
   }
   std::cout << buffer << "\n";
   return kExitOk;
@@ -100,7 +94,7 @@ void AddNamingCommands(CLI::App& app, std::vector<Handler>& handlers) {
   handlers.push_back({mangle, [] { return Mangle(options); }});
   CLI::App* demangle = host->add_subcommand("demangle", "Print the fields of a mangled host name");
   demangle->add_option("mangled", options.mangled, "The mangled text")->required();
-  demangle->add_flag("--json", options.json, "Print one JSON object, for scripts");
+  AddJsonFlag(demangle, options.json);
   handlers.push_back({demangle, [] { return Demangle(options); }});
 
   CLI::App* guid = app.add_subcommand("guid", "Print a new unique identifier (64 hexadecimal characters)");

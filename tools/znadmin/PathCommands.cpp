@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "JsonText.h"
+#include "Admin.h"
 #include "zn/pathmatch/TPathMatch.h"
 
 namespace zn::admin {
@@ -49,8 +48,7 @@ std::string NextText(TBasenameType type, const std::string& next) {
 
 int Match(const PathOptions& options) {
   if (options.delimiter.size() != 1 || options.escape.size() != 1) {
-    std::cerr << "znadmin: --delimiter and --escape take one character each\n";
-    return kExitUsage;
+    return Fail("--delimiter and --escape take one character each", kExitUsage);
   }
   std::unique_ptr<TPathMatch> matcher =
       options.unc ? std::make_unique<TPathMatchUnc>() : std::make_unique<TPathMatch>();
@@ -59,40 +57,36 @@ int Match(const PathOptions& options) {
   if (options.ignoreCase) matcher->caseInsensitive();
   if (matcher->initialize(options.pattern.c_str(), !options.literal, options.lastComponent) != 0) {
     const std::string shown = options.pattern.size() <= 100 ? options.pattern : options.pattern.substr(0, 60) + "...";
-    std::cerr << "znadmin: the pattern [" << shown << "] (" << options.pattern.size()
-              << " bytes) is refused: " << matcher->getErrorText() << "\n";
-    return kExitFailure;
+    return Fail("the pattern [" + shown + "] (" + std::to_string(options.pattern.size()) +
+                " bytes) is refused: " + matcher->getErrorText());
   }
-  if (options.json) std::cout << "{\"pattern\": " << JsonString(options.pattern) << ", \"results\": [";
-  bool first = true;
+  Json results = Json::array();
+  std::string text;
   for (const std::string& path : options.paths) {
     const bool matched = matcher->match(path.c_str()) == 1;
     std::string next;
     const TBasenameType type = matcher->getNextBasename(next);
     if (type == BASENAME_NONE) next.clear();
-    if (options.json) {
-      std::cout << (first ? "" : ",") << "\n  {\"path\": " << JsonString(path)
-                << ", \"match\": " << (matched ? "true" : "false")
-                << ", \"recursive\": " << (matcher->isRecursiveMatch() ? "true" : "false")
-                << ", \"matchEverything\": " << (matcher->isMatchEverything() ? "true" : "false")
-                << ", \"literal\": " << (matcher->isLiteralMatch() ? "true" : "false")
-                << ", \"next\": {\"type\": " << static_cast<int>(type) << ", \"kind\": " << JsonString(TypeName(type))
-                << ", \"text\": " << JsonString(next) << "}}";
-    } else if (matched) {
-      std::cout << path << ": match";
+    results.push_back({{"path", path},
+                       {"match", matched},
+                       {"recursive", matcher->isRecursiveMatch()},
+                       {"matchEverything", matcher->isMatchEverything()},
+                       {"literal", matcher->isLiteralMatch()},
+                       {"next", {{"type", static_cast<int>(type)}, {"kind", TypeName(type)}, {"text", next}}}});
+    if (matched) {
+      text += path + ": match";
       if (matcher->isMatchEverything()) {
-        std::cout << " (and everything below)";
+        text += " (and everything below)";
       } else if (matcher->isRecursiveMatch()) {
-        std::cout << " (recursive)";
+        text += " (recursive)";
       }
-      std::cout << "\n";
+      text += "\n";
     } else {
-      std::cout << path << ": no match, next component: " << NextText(type, next) << "\n";
+      text += path + ": no match, next component: " + NextText(type, next) + "\n";
     }
-    first = false;
   }
-  if (options.json) std::cout << (first ? "" : "\n") << "]}\n";
-  return kExitOk;
+  const Json data = {{"pattern", options.pattern}, {"results", results}};
+  return Emit(options.json, data, [&] { std::cout << text; });
 }
 
 }  // namespace
@@ -111,7 +105,7 @@ void AddPathCommands(CLI::App& app, std::vector<Handler>& handlers) {
   match->add_flag("--unc", options.unc, "Read \\\\server\\share names as the UNC matcher does");
   match->add_option("--delimiter", options.delimiter, "The path delimiter (default \\)");
   match->add_option("--escape", options.escape, "The escape character (default /)");
-  match->add_flag("--json", options.json, "Print one JSON object, for scripts");
+  AddJsonFlag(match, options.json);
   handlers.push_back({match, [] { return Match(options); }});
 }
 

@@ -1,28 +1,23 @@
-// znadmin pool show LOG [--pool NAME]: the thread pools of a service, as
-// the store sets their limits and as the service's log last reported them.
-//
-// A named pool writes "TPool [<name>]. Ser# [0|1] ..." lines to its
-// process's log every monitor interval; this shows the last one of each.
+// znadmin pool show [POOL] [--log LOG]: the thread pools of the running
+// services as they publish them at each refresh of the pool monitor; for a
+// pool no running process publishes, the last statistics lines its log
+// holds ("TPool [<name>]. Ser# [0|1] ..."), said to be logged.
 
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 
-#include "Commands.h"
+#include "LiveState.h"
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/LogCatalogue.h"
 #include "zn/log/LogSettings.h"
+#include "zn/pool/ZnThreadPool.h"
 #include "zuzazer/FXPath.h"
+#include "zuzazer/FXString.h"
 
 namespace zn::admin {
 namespace {
-
-int Fail(const std::string& message) {
-  std::cerr << "znadmin: " << message << "\n";
-  return kExitFailure;
-}
 
 // The pool named in a statistics line ("TPool [<name>]. Ser# [<n>] ...").
 bool ParseStatisticsLine(const std::string& line, std::string& pool, std::string& serial, std::string& text) {
@@ -39,64 +34,129 @@ bool ParseStatisticsLine(const std::string& line, std::string& pool, std::string
   return true;
 }
 
-std::string Setting(ZNPlatformInfo& store, const char* section, const std::string& name) {
+Json Setting(ZNPlatformInfo& store, const char* section, const std::string& name) {
   unsigned long value = 0;
-  return store.getNumber(section, name.c_str(), &value) != 0 ? std::to_string(value) : "-";
+  return store.getNumber(section, name.c_str(), &value) != 0 ? Json(value) : Json(nullptr);
 }
 
-int Show(const std::string& log, const std::string& only) {
-  const ZNLogFileInfo* row = zn::FindLogByName(log);
-  if (row == nullptr) return Fail("[" + log + "] is not a log of this suite");
-  const std::string folder = zn::LogSettings::LogFilesDirectory();
-  if (folder.empty()) return Fail("the log folder (EventManager/dEVLOGDIR) is not set");
-  const std::string path = FXPath::Append(folder, std::string(row->name) + ".log");
-  std::ifstream in(path);
-  if (!in) return Fail("cannot open [" + path + "]");
+std::string Shown(const Json& value) { return value.is_null() ? "-" : value.dump(); }
 
-  std::map<std::string, std::map<std::string, std::string>> last;  // pool -> serial -> line
+// The store's overrides of a pool's limits (section Znd).
+Json Overrides(ZNPlatformInfo& store, const std::string& pool) {
+  return {{"minThreads", Setting(store, "Znd", pool + "_MinThreads")},
+          {"maxThreads", Setting(store, "Znd", pool + "_MaxThreads")},
+          {"timeoutSeconds", Setting(store, "Znd", pool + "_Timeout")}};
+}
+
+std::string Timeout(unsigned long seconds) {
+  return seconds == ZnThreadPool::kNoTimeout ? "none" : std::to_string(seconds) + " s";
+}
+
+// pool -> serial block -> its last line in the log.
+using LoggedLines = std::map<std::string, std::map<std::string, std::string>>;
+
+bool ReadLogged(const std::string& log, const std::string& only, std::string& path, LoggedLines& lines) {
+  const std::string folder = zn::LogSettings::LogFilesDirectory();
+  if (folder.empty()) return false;
+  path = FXPath::Append(folder, log + ".log");
+  std::ifstream in(path);
+  if (!in) return false;
   for (std::string line; std::getline(in, line);) {
     std::string pool, serial, text;
-    if (ParseStatisticsLine(line, pool, serial, text) && (only.empty() || pool == only)) last[pool][serial] = text;
+    if (ParseStatisticsLine(line, pool, serial, text) && (only.empty() || pool == only)) lines[pool][serial] = text;
   }
-  std::set<std::string> pools;
-  for (const auto& entry : last) pools.insert(entry.first);
-  if (!only.empty()) pools.insert(only);
+  return true;
+}
 
+int Show(const std::string& only, std::string log, bool json) {
+  RequireInstance();
+  const std::vector<zn::LiveStatusProcess> processes = ReadLiveRecords();
   ZNPlatformInfo store(0, 0);
-  std::cout << "monitor interval: " << Setting(store, "Base", "ThreadPoolMonitorIntervalSeconds")
-            << " s, refresh interval: " << Setting(store, "Base", "ThreadPoolRefreshIntervalSeconds")
-            << " s (- is the default: 600 and 60)\n";
-  if (pools.empty()) {
-    std::cout << "no pool statistics in [" << path << "]\n";
-    return kExitOk;
-  }
-  for (const std::string& pool : pools) {
-    std::cout << "pool " << pool << ": min " << Setting(store, "Znd", pool + "_MinThreads") << ", max "
-              << Setting(store, "Znd", pool + "_MaxThreads") << ", timeout "
-              << Setting(store, "Znd", pool + "_Timeout") << " s (store overrides; - is the program's own)\n";
-    const auto found = last.find(pool);
-    if (found == last.end()) {
-      std::cout << "  no statistics line yet\n";
-      continue;
+  Json pools = Json::array();
+  for (const zn::LiveStatusProcess& process : processes) {
+    if (!IsLive(process)) continue;
+    for (const zn::LiveStatusPool& pool : process.pools) {
+      if (!only.empty() && pool.name != only) continue;
+      Json item = PoolJson(pool);
+      item["source"] = "live";
+      item["process"] = ProcessJson(process);
+      item["store"] = Overrides(store, pool.name);
+      pools.push_back(std::move(item));
     }
-    for (const auto& [serial, text] : found->second) std::cout << "  " << text << "\n";
   }
-  return kExitOk;
+  NoteEndedRecords(processes);
+
+  // Nothing running: what the log last said.
+  std::string path;
+  LoggedLines logged;
+  if (pools.empty()) {
+    if (log.empty() && !only.empty() && zn::FindLogByName(only) != nullptr) log = zn::FindLogByName(only)->name;
+    if (log.empty()) {
+      return Fail(only.empty() ? "no running process publishes a pool; --log LOG shows the last statistics of a log"
+                               : "no running process publishes pool [" + only + "]; --log LOG names the log to read",
+                  kExitNotFound);
+    }
+    if (zn::FindLogByName(log) == nullptr) return Fail("log [" + log + "] is not a log of this suite", kExitNotFound);
+    if (!ReadLogged(zn::FindLogByName(log)->name, only, path, logged)) {
+      return Fail("no running process publishes " + (only.empty() ? "a pool" : "pool [" + only + "]") +
+                      ", and its log [" + (path.empty() ? log : path) + "] cannot be read",
+                  kExitNotFound);
+    }
+    for (const auto& [pool, blocks] : logged) {
+      Json lines = Json::array();
+      for (const auto& [serial, text] : blocks) lines.push_back(text);
+      pools.push_back({{"name", pool}, {"source", "logged"}, {"log", path}, {"lines", lines}, {"store", Overrides(store, pool)}});
+    }
+    if (pools.empty() && !only.empty()) {
+      pools.push_back({{"name", only}, {"source", "logged"}, {"log", path}, {"lines", Json::array()}, {"store", Overrides(store, only)}});
+    }
+  }
+  const Json monitor = Setting(store, "Base", "ThreadPoolMonitorIntervalSeconds");
+  const Json refresh = Setting(store, "Base", "ThreadPoolRefreshIntervalSeconds");
+  Json data = {{"monitorIntervalSeconds", monitor.is_null() ? Json(600) : monitor},
+               {"refreshIntervalSeconds", refresh.is_null() ? Json(60) : refresh},
+               {"pools", pools}};
+  return Emit(json, data, [&] {
+    std::cout << "monitor interval " << data["monitorIntervalSeconds"].dump() << " s, refresh interval "
+              << data["refreshIntervalSeconds"].dump() << " s\n";
+    for (const Json& pool : pools) {
+      const std::string name = pool["name"];
+      const Json& overrides = pool["store"];
+      if (pool["source"] == "live") {
+        std::cout << "pool " << name << "  (live: " << pool["process"]["process"].get<std::string>() << " pid "
+                  << pool["process"]["pid"].dump() << ", as of " << LocalTime(pool["updated"].get<long long>()) << ")\n"
+                  << "  threads " << pool["threads"].dump() << " (" << pool["busyThreads"].dump() << " busy), min "
+                  << pool["minThreads"].dump() << ", max " << pool["maxThreads"].dump() << ", timeout "
+                  << Timeout(pool["timeoutSeconds"].get<unsigned long>()) << "\n"
+                  << "  queued " << pool["queued"].dump() << " (" << pool["ready"].dump() << " ready to start)\n";
+      } else {
+        std::cout << "pool " << name << "  (logged: no running process publishes it; the last statistics in ["
+                  << path << "])\n";
+        if (pool["lines"].empty()) std::cout << "  no statistics line\n";
+        for (const Json& line : pool["lines"]) std::cout << "  " << line.get<std::string>() << "\n";
+      }
+      std::cout << "  store overrides: min " << Shown(overrides["minThreads"]) << ", max "
+                << Shown(overrides["maxThreads"]) << ", timeout " << Shown(overrides["timeoutSeconds"])
+                << " (- is the program's own)\n";
+    }
+  });
 }
 
 }  // namespace
 
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers) {
-  CLI::App* pool = app.add_subcommand("pool", "The thread pools of a service");
+  CLI::App* pool = app.add_subcommand("pool", "The thread pools of the services: live, else as logged");
   pool->require_subcommand(1);
   struct Arguments {
-    std::string log, pool;
+    std::string pool, log;
+    bool json = false;
   };
   static Arguments a;
-  CLI::App* show = pool->add_subcommand("show", "Pool limits in the store and the last statistics in a log");
-  show->add_option("log", a.log, "The service's log, e.g. zndemo")->required();
-  show->add_option("--pool", a.pool, "Only this pool");
-  handlers.push_back({show, [] { return Show(a.log, a.pool); }});
+  CLI::App* show = pool->add_subcommand("show", "The pools of running services; else the last statistics of a log");
+  show->add_option("pool", a.pool, "Only this pool (its log too, when no process runs it and --log is not given)");
+  show->add_option("--log", a.log, "The log to read when no running process publishes the pool");
+  AddJsonFlag(show, a.json);
+  handlers.push_back({show, [] { return Show(a.pool, a.log, a.json); }});
 }
 
 }  // namespace zn::admin

@@ -13,9 +13,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include <CLI/CLI.hpp>
 
 #include "DemoTasks.h"
 #include "DemoWork.h"
@@ -26,6 +28,7 @@
 #include "zn/znd/ZNDTerminationHandler.h"
 #include "zuzazer/FXErrorUtil.h"
 #include "zuzazer/FXFile.h"
+#include "znfocus/ZNPI_Focus.h"
 
 namespace {
 
@@ -44,14 +47,6 @@ bool OnDaemonGone() {
   return true;
 }
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: zndemo [--seconds N] [--log-dir DIR] [--level N]\n"
-               "  --seconds N    stop after N seconds (default: run until SIGTERM or SIGINT)\n"
-               "  --log-dir DIR  folder of the process log (default: the store's dEVLOGDIR)\n"
-               "  --level N      debug level of the log (default: the store's, else the catalogue's)\n");
-}
-
 // A failure three calls deep, each caller adding what it was doing: the
 // kind of error chain a service writes to its log.
 CYqError PrepareRestore(long long jobId) {
@@ -67,23 +62,34 @@ CYqError PrepareRestore(long long jobId) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"The suite's typical service, small: a log, a thread pool, periodic tasks and a stream of work",
+               "zndemo"};
+  app.set_version_flag("--version", std::string("zndemo ") + ZN_VERSION);
+  app.footer("Exit codes: 0 done, 1 a failure (the log, the pool, serial order, work not drained), 2 usage.");
   std::string logDir;
-  int level = -100;
+  std::optional<int> level;
   long seconds = 0;  // 0: until a signal
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--log-dir") == 0 && i + 1 < argc) {
-      logDir = argv[++i];
-    } else if (std::strcmp(argv[i], "--level") == 0 && i + 1 < argc) {
-      level = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      seconds = std::atol(argv[++i]);
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage();
-      return 0;
-    } else {
-      Usage();
-      return 2;
-    }
+  app.add_option("--seconds", seconds, "Stop after this many seconds (default: run until SIGTERM or SIGINT)")
+      ->check(CLI::Range(1L, 100L * 366 * 86400));
+  app.add_option("--log-dir", logDir, "Folder of the process log (default: the store's EventManager/dEVLOGDIR)");
+  app.add_option("--level", level, "Debug level of the log (default: the store's, else the catalogue's)")
+      ->check(CLI::Range(-1, 1 << 30));
+  std::string instance;
+  app.add_option("--instance", instance, "The instance the service works for (default: $ZN_FOCUS)");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "zndemo: %s (zndemo --help shows the usage)\n", e.what());
+    return 2;
+  }
+  // A service works for one instance: its settings, its log folder and its
+  // live status are that instance's.
+  if (!instance.empty()) ZNPI_Focus::setFocus(instance.c_str());
+  if (ZNPI_Focus::getFocus() == nullptr || ZNPI_Focus::getFocus()[0] == '\0') {
+    std::fprintf(stderr, "zndemo: no instance to work for: name it with --instance NAME or $ZN_FOCUS\n");
+    return 2;
   }
   struct sigaction action {};
   action.sa_handler = &OnSignal;
@@ -100,7 +106,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zndemo: cannot open the process log\n");
     return 1;
   }
-  if (level != -100) log.setDebugLevel(level);
+  if (level) log.setDebugLevel(*level);
   log.Debug(kMain, "Service starting. Host [%s] Process [%s] Pid [%ld] Debug level [%d]", EvDebug::getHostName(),
             EvDebug::getProcessName(), EvDebug::getProcessId(), log.getDebugLevel());
   const CYqError error = PrepareRestore(1234);

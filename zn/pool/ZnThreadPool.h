@@ -59,6 +59,7 @@ class ZnThreadPoolMonitor;
 namespace zn::detail {
 class ThreadPoolGauges;
 struct ThreadPoolCounters;
+class LiveStatusPart;
 }
 
 class ZN_EXPORT ZnThreadPool {
@@ -217,6 +218,9 @@ class ZN_EXPORT ZnThreadPool {
 // The process-wide thread that writes the statistics of every named pool
 // ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads their
 // limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds", 60).
+// At each refresh, and when a pool joins, it publishes the pool's limits
+// and figures in the process's live status (zn/livestatus/LiveStatus.h);
+// a pool's part goes when the pool leaves.
 class ZN_EXPORT ZnThreadPoolMonitor {
  public:
   // The shared monitor, started on first use; null when it cannot start.
@@ -241,9 +245,12 @@ class ZN_EXPORT ZnThreadPoolMonitor {
   void Stop();
   static unsigned int MonitorMain(void* argument);
   void run();
+  // Caller holds m_lock.
+  void publishStatus(ZnThreadPool* pool);
 
   ZnCriticalSection m_lock;
   std::list<ZnThreadPool*> m_pools;
+  std::map<ZnThreadPool*, std::unique_ptr<zn::detail::LiveStatusPart>> m_status;
   ZnThread m_thread;
   bool m_stop = false;
   ZnEvent m_wake{true};

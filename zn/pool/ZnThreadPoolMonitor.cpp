@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "zn/config/ZNPlatformInfo.h"
+#include "zn/livestatus/LiveStatus.h"
 #include "zn/log/EvDebug.h"
 #include "zn/pool/ZnThreadPool.h"
 #include "zuzazer/FXNoDestructor.h"
@@ -86,11 +87,29 @@ void ZnThreadPoolMonitor::addThreadPool(ZnThreadPool* pool) {
     if (known == pool) return;
   }
   m_pools.push_back(pool);
+  m_status[pool] = std::make_unique<zn::detail::LiveStatusPart>("Pools", pool->getName());
+  publishStatus(pool);  // visible from the start, not only from the first refresh
 }
 
 void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool* pool) {
   ZnCriticalSectionLock lock(&m_lock);
   m_pools.remove(pool);
+  m_status.erase(pool);  // its part leaves the store
+}
+
+void ZnThreadPoolMonitor::publishStatus(ZnThreadPool* pool) {
+  const auto part = m_status.find(pool);
+  if (part == m_status.end()) return;
+  zn::LiveStatusPool figures;
+  figures.name = pool->getName();
+  figures.minThreads = pool->getMinCount();
+  figures.maxThreads = pool->getMaxCount();
+  figures.timeoutSeconds = pool->getThreadTimeout();
+  figures.threads = pool->getCurrentThreadCount();
+  figures.busyThreads = pool->getCurrentBusyThreadCount();
+  figures.queued = pool->getTotalWorkerListCount();
+  figures.ready = pool->getReadyWorksCount();
+  part->second->publish(figures);
 }
 
 unsigned int ZnThreadPoolMonitor::MonitorMain(void* argument) {
@@ -115,7 +134,10 @@ void ZnThreadPoolMonitor::run() {
     ZnCriticalSectionLock lock(&m_lock);
     for (ZnThreadPool* pool : m_pools) {
       if (report) pool->Monitor();
-      if (refresh) pool->RefreshParameters();
+      if (refresh) {
+        pool->RefreshParameters();
+        publishStatus(pool);
+      }
     }
     if (elapsed == cycle) elapsed = 0;
   }

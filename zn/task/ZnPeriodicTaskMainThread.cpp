@@ -1,10 +1,12 @@
 // ZnPeriodicTaskMgr's main thread: once a second it queues what each task
 // needs on the pool, with the task's number as the serial id.
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
 
+#include "zn/livestatus/LiveStatus.h"
 #include "zn/log/EvDebug.h"
 #include "zn/task/internal/PeriodicTaskLog.h"
 #include "zn/task/internal/PeriodicTaskRun.h"
@@ -26,6 +28,34 @@ void Queue(PeriodicTaskRun& run, long long serialId, unsigned int (*work)(void*)
   if (!run.queue(serialId, work, task)) task->setRunning(false);
 }
 
+// The manager's tasks as the live status shows them, as of `now` (the
+// main thread's clock: wall time at the start plus monotonic time since).
+void PublishStatus(zn::detail::LiveStatusPart& status, const PeriodicTaskRun& run, unsigned int refreshSeconds,
+                   long long now) {
+  zn::LiveStatusTaskManager manager;
+  manager.name = run.name;
+  manager.refreshSeconds = refreshSeconds;
+  int position = 0;
+  for (const auto& task : run.tasks) {
+    zn::LiveStatusTask item;
+    item.name = task->getTaskName();
+    item.position = ++position;
+    item.enabled = task->isEnabled();
+    item.frequency = task->getFrequency();
+    item.persistent = task->hasPersistentSchedule();
+    item.started = task->getStatus() == TASK_STARTED;
+    item.running = task->isRunning();
+    item.lastRun = task->getLastRunTime();
+    if (item.enabled) {
+      // Due at the first turn at or after last run plus frequency; a
+      // frequency of 0 or below makes every turn due.
+      item.nextRun = item.started ? std::max(item.lastRun + std::max<long long>(item.frequency, 1), now) : now;
+    }
+    manager.tasks.push_back(std::move(item));
+  }
+  status.publish(manager);
+}
+
 }  // namespace
 
 unsigned int ZnPeriodicTaskMgr::RunPeriodicTasks(void* argument) {
@@ -40,6 +70,8 @@ unsigned int ZnPeriodicTaskMgr::RunPeriodicTasks(void* argument) {
 
   const unsigned int refreshSeconds = zn::PeriodicTaskRefreshSeconds();
   long long nextRefresh = static_cast<long long>(::time(nullptr)) + refreshSeconds;
+  // Leaves the live status when the thread ends.
+  zn::detail::LiveStatusPart status("Tasks", run.name);
 
   long long serialId = 0;
   for (const auto& task : run.tasks) {
@@ -55,6 +87,7 @@ unsigned int ZnPeriodicTaskMgr::RunPeriodicTasks(void* argument) {
   // later on does not shift it.
   const long long wallStart = static_cast<long long>(::time(nullptr));
   const auto steadyStart = std::chrono::steady_clock::now();
+  PublishStatus(status, run, refreshSeconds, wallStart);
   while (!run.quit.load()) {
     const long long now =
         wallStart +
@@ -85,6 +118,7 @@ unsigned int ZnPeriodicTaskMgr::RunPeriodicTasks(void* argument) {
       }
       if (run.quit.load()) break;
     }
+    if (refresh && !run.quit.load()) PublishStatus(status, run, refreshSeconds, now);
     run.wake.wait(kTurnMs);  // set only when the manager stops
   }
 
