@@ -164,10 +164,6 @@ const std::string& RunningProgram::output() {
   return m_text;
 }
 
-void RunningProgram::signal(int signal) {
-  if (m_pid > 0) ::kill(m_pid, signal);
-}
-
 int RunningProgram::wait(int limitMs) {
   if (m_pid <= 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

@@ -53,8 +53,6 @@ class RunningProgram {
   const std::string& output();
   // The exit code; -1 when it did not exit normally or within `limitMs`.
   int wait(int limitMs);
-  // Sends `signal` to the program while it runs.
-  void signal(int signal);
 
  private:
   pid_t m_pid = -1;

@@ -72,7 +72,7 @@ TEST(PathAdmin, RefusedPatternsAndUsage) {
   auto run = RunAdmin({"path", "match", "--last-component", "*.doc", "x.doc"});
   EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "znadmin: the pattern [*.doc] (5 bytes) is refused: pattern contains no delimiter 0x5C\n");
+  EXPECT_EQ(run.err, "znadmin path match: the pattern [*.doc] (5 bytes) is refused: pattern contains no delimiter 0x5C\n");
   run = RunAdmin({"path", "match", "x\\?\xff", "x"});
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("is refused: initialize: source exhausted converting to Unicode"), std::string::npos)
