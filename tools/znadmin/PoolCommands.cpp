@@ -1,8 +1,9 @@
 // znadmin pool show LOG [--pool NAME]: the thread pools of a service, as
 // the store sets their limits and as the service's log last reported them.
 //
-// A named pool writes "TPool [<name>]. Ser# [0|1] ..." lines to its
-// process's log every monitor interval; this shows the last one of each.
+// A named pool writes "TPool [<name>]. Ser# [0|1] ..." lines (the second
+// kind of pool "TPool [<name>]. Tot ...") to its process's log every
+// monitor interval; this shows the last one of each.
 
 #include <fstream>
 #include <iostream>
@@ -24,12 +25,21 @@ int Fail(const std::string& message) {
   return kExitFailure;
 }
 
-// The pool named in a statistics line ("TPool [<name>]. Ser# [<n>] ...").
+// The pool named in a statistics line: "TPool [<name>]. Ser# [<n>] ..." of
+// a ZnThreadPool, "TPool [<name>]. Tot [..." of a ZnThreadPool2 (whose
+// serial is left empty).
 bool ParseStatisticsLine(const std::string& line, std::string& pool, std::string& serial, std::string& text) {
   const auto start = line.find("TPool [");
   if (start == std::string::npos) return false;
   const auto nameEnd = line.find("]. Ser# [", start);
-  if (nameEnd == std::string::npos) return false;
+  const auto secondEnd = line.find("]. Tot [", start);
+  if (nameEnd == std::string::npos) {
+    if (secondEnd == std::string::npos) return false;
+    pool = line.substr(start + 7, secondEnd - start - 7);
+    serial.clear();
+    text = line.substr(start);
+    return true;
+  }
   pool = line.substr(start + 7, nameEnd - start - 7);
   const auto serialStart = nameEnd + 9;
   const auto serialEnd = line.find(']', serialStart);

@@ -55,6 +55,7 @@ struct ZN_EXPORT TP_Info {
 };
 
 class ZnThreadPoolMonitor;
+class ZnThreadPool2;
 
 namespace zn::detail {
 class ThreadPoolGauges;
@@ -214,9 +215,10 @@ class ZN_EXPORT ZnThreadPool {
   std::unique_ptr<zn::detail::ThreadPoolGauges> m_gauges;
 };
 
-// The process-wide thread that writes the statistics of every named pool
-// ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads their
-// limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds", 60).
+// The process-wide thread that writes the statistics of every named pool of
+// both kinds ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads
+// their limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds",
+// 60): first the ZnThreadPool objects, then the ZnThreadPool2 objects.
 class ZN_EXPORT ZnThreadPoolMonitor {
  public:
   // The shared monitor, started on first use; null when it cannot start.
@@ -226,6 +228,8 @@ class ZN_EXPORT ZnThreadPoolMonitor {
 
   void addThreadPool(ZnThreadPool* pool);
   void removeThreadPool(ZnThreadPool* pool);
+  void addThreadPool(ZnThreadPool2* pool);
+  void removeThreadPool(ZnThreadPool2* pool);
 
   // For tests: the intervals in effect.
   unsigned int monitorIntervalSeconds() const { return m_monitorInterval; }
@@ -244,6 +248,7 @@ class ZN_EXPORT ZnThreadPoolMonitor {
 
   ZnCriticalSection m_lock;
   std::list<ZnThreadPool*> m_pools;
+  std::list<ZnThreadPool2*> m_pools2;
   ZnThread m_thread;
   bool m_stop = false;
   ZnEvent m_wake{true};

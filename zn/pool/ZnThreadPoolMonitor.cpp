@@ -1,11 +1,12 @@
-// One thread per process writes the statistics of every named pool and
-// re-reads their limits. It wakes every gcd of the two intervals.
+// One thread per process writes the statistics of every named pool, of
+// both kinds, and re-reads their limits. It wakes every gcd of the two intervals.
 
 #include <numeric>
 
 #include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/EvDebug.h"
 #include "zn/pool/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool2.h"
 #include "zuzazer/FXNoDestructor.h"
 
 namespace {
@@ -93,6 +94,19 @@ void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool* pool) {
   m_pools.remove(pool);
 }
 
+void ZnThreadPoolMonitor::addThreadPool(ZnThreadPool2* pool) {
+  ZnCriticalSectionLock lock(&m_lock);
+  for (ZnThreadPool2* known : m_pools2) {
+    if (known == pool) return;
+  }
+  m_pools2.push_back(pool);
+}
+
+void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool2* pool) {
+  ZnCriticalSectionLock lock(&m_lock);
+  m_pools2.remove(pool);
+}
+
 unsigned int ZnThreadPoolMonitor::MonitorMain(void* argument) {
   static_cast<ZnThreadPoolMonitor*>(argument)->run();
   return 0;
@@ -114,6 +128,10 @@ void ZnThreadPoolMonitor::run() {
     if (!report && !refresh) continue;
     ZnCriticalSectionLock lock(&m_lock);
     for (ZnThreadPool* pool : m_pools) {
+      if (report) pool->Monitor();
+      if (refresh) pool->RefreshParameters();
+    }
+    for (ZnThreadPool2* pool : m_pools2) {
       if (report) pool->Monitor();
       if (refresh) pool->RefreshParameters();
     }
