@@ -25,6 +25,7 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddLogCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddShmCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddMetricsCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddTaskCommands(CLI::App& app, std::vector<Handler>& handlers);

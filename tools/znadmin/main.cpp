@@ -5,6 +5,7 @@
 //   znadmin [--store FILE] [--instance NAME] jobs list|show JOBID [--json]
 //   znadmin [--store FILE] [--instance NAME] log level|off|on|tail|prune|unzip ...
 //   znadmin [--store FILE] [--instance NAME] pool show LOG [--pool NAME]
+//   znadmin shm list|show NAME
 //   znadmin [--store FILE] [--instance NAME] metrics tail [-n N] [-f]
 //   znadmin version STRING
 //
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   zn::admin::AddJobCommands(app, handlers);
   zn::admin::AddLogCommands(app, handlers);
   zn::admin::AddPoolCommands(app, handlers);
+  zn::admin::AddShmCommands(app, handlers);
   zn::admin::AddMetricsCommands(app, handlers);
   zn::admin::AddTaskCommands(app, handlers);
   zn::admin::AddVersionCommands(app, handlers);

@@ -1,0 +1,72 @@
+// znadmin shm list | show NAME: the suite's named objects of this machine
+// (mutexes, semaphores, events and mappings under /dev/shm/zn.*), with
+// their kind, size, users and state. Looking at an object never uses it:
+// it is read, not opened as an object, so a listing keeps nothing alive.
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "Commands.h"
+#include "zn/sync/NamedKernelObject.h"
+
+namespace zn::admin {
+namespace {
+
+std::string Users(const zn::NamedObjectInfo& info) {
+  std::string text = std::to_string(info.users.size());
+  for (std::size_t i = 0; i < info.users.size(); ++i) {
+    text += (i == 0 ? " (pid " : ", ") + std::to_string(info.users[i]);
+  }
+  return info.users.empty() ? text : text + ")";
+}
+
+int List() {
+  const auto objects = zn::NamedKernelObject::List();
+  if (objects.empty()) {
+    std::cout << "no named objects on this machine\n";
+    return kExitOk;
+  }
+  std::printf("%-9s %12s %6s  %s\n", "KIND", "SIZE", "USERS", "NAME: STATE");
+  for (const zn::NamedObjectInfo& info : objects) {
+    const std::string& name = info.name.empty() ? info.segment : info.name;
+    std::printf("%-9s %12llu %6zu  %s: %s\n", info.kind.c_str(), info.size, info.users.size(), name.c_str(),
+                info.state.c_str());
+  }
+  return kExitOk;
+}
+
+int Show(const std::string& name) {
+  zn::NamedObjectInfo info;
+  const uint32_t error = zn::NamedKernelObject::Describe(name, info);
+  if (error == 2) {
+    std::cerr << "znadmin: no named object [" << name << "] on this machine\n";
+    return kExitFailure;
+  }
+  if (error != 0) {
+    std::cerr << "znadmin: cannot look at the named object [" << name << "], error " << error << "\n";
+    return kExitFailure;
+  }
+  std::cout << "name: " << (info.name.empty() ? name : info.name) << "\n"
+            << "segment: /dev/shm/" << info.segment << "\n"
+            << "kind: " << info.kind << "\n"
+            << "size: " << info.size << " bytes\n"
+            << "users: " << Users(info) << "\n"
+            << "state: " << info.state << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+void AddShmCommands(CLI::App& app, std::vector<Handler>& handlers) {
+  CLI::App* shm = app.add_subcommand("shm", "The named objects (mutexes, semaphores, events, mappings) of this machine");
+  shm->require_subcommand(1);
+  static std::string name;
+  CLI::App* list = shm->add_subcommand("list", "Every named object with its kind, size, users and state");
+  handlers.push_back({list, [] { return List(); }});
+  CLI::App* show = shm->add_subcommand("show", "One named object, by the name its programs give it");
+  show->add_option("name", name, "The object's name")->required();
+  handlers.push_back({show, [] { return Show(name); }});
+}
+
+}  // namespace zn::admin
