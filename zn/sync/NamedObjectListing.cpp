@@ -3,6 +3,7 @@
 // an object alive), with their users from /proc/locks.
 
 #include <dirent.h>
+#include <linux/futex.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -144,9 +145,14 @@ void NamedKernelObject::DescribeHeader(std::span<const unsigned char> bytes, uns
   switch (static_cast<NamedObjectType>(Field<uint32_t>(bytes, offsetof(Shared, type)))) {
     case NamedObjectType::kMutex: {
       info.kind = "mutex";
-      const int32_t owner = Field<int32_t>(bytes, offsetof(Shared, ownerThread));
-      const uint32_t depth = Field<uint32_t>(bytes, offsetof(Shared, recursion));
-      if (owner == 0) {
+      // A robust mutex's futex word: the owner's thread id, and a bit its
+      // death sets (kernel ABI); the depth is glibc's count.
+      const uint32_t word = Field<uint32_t>(bytes, offsetof(Shared, mutex) + offsetof(pthread_mutex_t, __data.__lock));
+      const uint32_t depth = Field<uint32_t>(bytes, offsetof(Shared, mutex) + offsetof(pthread_mutex_t, __data.__count));
+      const int32_t owner = static_cast<int32_t>(word & FUTEX_TID_MASK);
+      if ((word & FUTEX_OWNER_DIED) != 0) {
+        info.state = "abandoned: its owner died holding it";
+      } else if (owner == 0) {
         info.state = "free";
       } else if (ThreadAlive(owner)) {
         info.state = "held by thread " + std::to_string(owner) + " (depth " + std::to_string(depth) + ")";

@@ -16,7 +16,6 @@
 #include "zn/error/ZnErrorCodes.h"
 #include "zn/sync/NamedKernelObject.h"
 #include "zn/sync/internal/NamedObjectShared.h"
-#include "zuzazer/FXThreadId.h"
 
 namespace zn {
 namespace {
@@ -82,66 +81,53 @@ void FutexWaitAny(std::span<std::atomic<uint32_t>* const> words, std::span<const
 
 }  // namespace
 
-// Moves the word on and wakes its sleepers, when there are any. Caller
-// holds the guard.
-static void Notify(NamedKernelObject::Shared& shared) {
+// Moves the word on, under the guard, and tells whether anyone sleeps on
+// it. The wake-up call itself comes after the guard is let go: a sleeper
+// woken while the guard is still held would only go to sleep again on it.
+static bool MoveOn(NamedKernelObject::Shared& shared) {
   shared.wakeups.fetch_add(1);
-  if (shared.waiters.load() != 0) {
-    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&shared.wakeups), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
-  }
+  return shared.waiters.load() != 0;
+}
+
+static void WakeAll(NamedKernelObject::Shared& shared) {
+  ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&shared.wakeups), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
 // ---- Mutex ----
 
 WaitOutcome NamedKernelObject::takenMutex(int rc) {
-  Shared& shared = *m_shared;
-  if (rc != 0 && rc != EOWNERDEAD) {
-    if (rc == EBUSY || rc == ETIMEDOUT) return WaitOutcome::kTimeout;
-    errno = rc;
-    return WaitOutcome::kFailed;
+  if (rc == 0) [[likely]] return WaitOutcome::kAcquired;
+  if (rc == EOWNERDEAD) {
+    ::pthread_mutex_consistent(&m_shared->mutex);
+    return WaitOutcome::kAbandoned;
   }
-  if (rc == EOWNERDEAD) ::pthread_mutex_consistent(&shared.mutex);
-  const int32_t self = static_cast<int32_t>(yq::CurrentThreadId());
-  if (rc == 0 && shared.ownerThread.load(std::memory_order_relaxed) == self) {
-    ++shared.recursion;
-  } else {
-    shared.ownerThread.store(self, std::memory_order_relaxed);
-    shared.recursion = 1;
-  }
-  return rc == EOWNERDEAD ? WaitOutcome::kAbandoned : WaitOutcome::kAcquired;
+  if (rc == EBUSY || rc == ETIMEDOUT) return WaitOutcome::kTimeout;
+  errno = rc;
+  return WaitOutcome::kFailed;
 }
 
 WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) {
-  int rc;
-  if (timeoutMs >= kWaitForever) {
-    rc = ::pthread_mutex_lock(&m_shared->mutex);
-  } else if (timeoutMs == 0) {
-    rc = ::pthread_mutex_trylock(&m_shared->mutex);
-  } else {
-    const struct timespec deadline = DeadlineAfter(timeoutMs);
-    rc = ::pthread_mutex_clocklock(&m_shared->mutex, CLOCK_MONOTONIC, &deadline);
-  }
-  return takenMutex(rc);
+  if (timeoutMs >= kWaitForever) [[likely]] return takenMutex(::pthread_mutex_lock(&m_shared->mutex));
+  if (timeoutMs == 0) return takenMutex(::pthread_mutex_trylock(&m_shared->mutex));
+  const struct timespec deadline = DeadlineAfter(timeoutMs);
+  return takenMutex(::pthread_mutex_clocklock(&m_shared->mutex, CLOCK_MONOTONIC, &deadline));
 }
 
+// The mutex itself refuses a thread that does not own it (a forked
+// child's thread among them).
 bool NamedKernelObject::unlockMutex() {
   Shared& shared = *m_shared;
-  if (shared.ownerThread.load(std::memory_order_relaxed) != static_cast<int32_t>(yq::CurrentThreadId())) {
-    return false;
-  }
-  const bool last = --shared.recursion == 0;
-  if (last) shared.ownerThread.store(0, std::memory_order_relaxed);
   if (::pthread_mutex_unlock(&shared.mutex) != 0) return false;
-  if (last) {
-    // A wait for several objects registers itself before it tries the
-    // mutex; the unlock's exchange orders this read after it on x86.
+  // A wait for several objects registers itself before it tries the
+  // mutex; the unlock's exchange orders this read after it on x86. An
+  // inner unlock of a recursive hold may wake it for nothing: it looks
+  // and sleeps again.
 #if !defined(__x86_64__)
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
 #endif
-    if (shared.waiters.load() != 0) {
-      shared.wakeups.fetch_add(1);
-      ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&shared.wakeups), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
-    }
+  if (shared.waiters.load() != 0) {
+    shared.wakeups.fetch_add(1);
+    WakeAll(shared);
   }
   return true;
 }
@@ -206,7 +192,7 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
     }
   }
   const bool forever = timeoutMs >= kWaitForever;
-  const struct timespec deadline = DeadlineAfter(forever ? 0 : timeoutMs);
+  const struct timespec deadline = forever ? timespec{} : DeadlineAfter(timeoutMs);
 
   std::array<std::atomic<uint32_t>*, kMaxWaitObjects> words{};
   std::array<uint32_t, kMaxWaitObjects> seen{};
@@ -296,8 +282,7 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
           NamedKernelObject& object = *objects[i];
           Shared& s = *object.m_shared;
           if (s.type == static_cast<uint32_t>(NamedObjectType::kMutex)) {
-            object.takenMutex(0);  // kept locked: it is acquired
-            held[i] = false;
+            held[i] = false;  // kept locked: it is acquired
             if (abandoned[i] && firstAbandoned == n) firstAbandoned = i;
           } else {
             Take(s);
@@ -352,12 +337,14 @@ WaitOutcome NamedKernelObject::waitSemaphore(unsigned long timeoutMs) { return w
 bool NamedKernelObject::releaseSemaphore(int count, int* previous) {
   if (count < 1 || !lockGuard()) return false;
   const bool fits = static_cast<long long>(m_shared->count) + count <= m_shared->maximum;
+  bool wake = false;
   if (fits) {
     if (previous != nullptr) *previous = m_shared->count;
     m_shared->count += count;
-    Notify(*m_shared);
+    wake = MoveOn(*m_shared);
   }
   unlockGuard();
+  if (wake) WakeAll(*m_shared);
   return fits;
 }
 
@@ -375,8 +362,9 @@ WaitOutcome NamedKernelObject::waitEvent(unsigned long timeoutMs) { return wait(
 void NamedKernelObject::setEvent() {
   if (!lockGuard()) return;
   m_shared->signalled = 1;
-  Notify(*m_shared);
+  const bool wake = MoveOn(*m_shared);
   unlockGuard();
+  if (wake) WakeAll(*m_shared);
 }
 
 void NamedKernelObject::resetEvent() {
@@ -388,12 +376,14 @@ void NamedKernelObject::resetEvent() {
 void NamedKernelObject::pulseEvent() {
   if (!lockGuard()) return;
   m_shared->signalled = 0;
+  bool wake = false;
   if (m_shared->waiters.load() != 0) {
     ++m_shared->pulses;
     m_shared->pulseReleases = m_shared->manualReset != 0 ? -1 : 1;
-    Notify(*m_shared);
+    wake = MoveOn(*m_shared);
   }
   unlockGuard();
+  if (wake) WakeAll(*m_shared);
 }
 
 bool NamedKernelObject::isEventSignalled() {

@@ -19,6 +19,8 @@ struct NamedKernelObject::Shared {
   uint32_t type;
   uint32_t reserved;
   // The mutex of a mutex object; the guard of every other kind's state.
+  // Its owner and depth are the mutex's own (a listing reads the owner's
+  // thread id from its robust futex word, kernel ABI).
   pthread_mutex_t mutex;
   // Moves on with every wake-up. A futex word keeps no record of its
   // waiters, so one killed in a wait cannot block the others, as a
@@ -33,10 +35,6 @@ struct NamedKernelObject::Shared {
   uint32_t signalled;
   uint32_t pulses;        // moved on by every pulse that found waiters
   int32_t pulseReleases;  // waiters the last pulse may still release; -1: all
-  // The mutex's owner (kernel thread id, 0 when free) and its depth; read
-  // without the mutex by unlock's owner check and by listings.
-  std::atomic<int32_t> ownerThread;
-  uint32_t recursion;
   uint64_t mappingSize;
   char name[256];  // as the creator gave it, cut at 255 bytes; for listings
 };
