@@ -299,7 +299,7 @@ TEST(NamedKernelObject, TheListingShowsKindsSizesUsersAndState) {
                    [] {});
   info = describe(leftover);
   EXPECT_TRUE(info.users.empty());
-  EXPECT_EQ(info.state.rfind("abandoned: its owner died holding it", 0), 0u) << info.state;
+  EXPECT_EQ(info.state.rfind("abandoned: its owner, thread ", 0), 0u) << info.state;
   EXPECT_NE(info.state.find("; no live user"), std::string::npos) << info.state;
 
   // Headers that are not ours, or too short to be one.

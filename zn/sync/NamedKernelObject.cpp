@@ -117,6 +117,20 @@ NamedKernelObject::Attempt NamedKernelObject::OpenSegment(const NamedObjectInit*
       error = ErrorFromErrno(errno);
       return Attempt::kFailed;
     }
+    // Anyone may put files under /dev/shm: only a plain file is an object.
+    // A private object that another user made first would let that user
+    // read and change what we keep in it: refused, and left alone.
+    struct stat st {};
+    if (::fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      m_fd.reset();
+      error = kErrorInvalidHandle;
+      return Attempt::kFailed;
+    }
+    if (init != nullptr && (mode & 0077) == 0 && st.st_uid != ::geteuid() && st.st_uid != 0) {
+      m_fd.reset();
+      error = kErrorAccessDenied;
+      return Attempt::kFailed;
+    }
   }
   return Attempt::kDone;
 }
@@ -219,13 +233,7 @@ NamedKernelObject::Attempt NamedKernelObject::MapSegment(NamedObjectType type, c
 void NamedKernelObject::InitializeShared(NamedObjectType type, const NamedObjectInit& init) {
   Shared& shared = *m_shared;
   std::memset(static_cast<void*>(&shared), 0, sizeof shared);  // a leftover started afresh
-  pthread_mutexattr_t mutexAttributes;
-  pthread_mutexattr_init(&mutexAttributes);
-  pthread_mutexattr_setpshared(&mutexAttributes, PTHREAD_PROCESS_SHARED);
-  pthread_mutexattr_setrobust(&mutexAttributes, PTHREAD_MUTEX_ROBUST);
-  pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&shared.mutex, &mutexAttributes);
-  pthread_mutexattr_destroy(&mutexAttributes);
+  detail::InitRobustLock(shared.lock);
   shared.type = static_cast<uint32_t>(type);
   shared.count = init.initialCount;
   shared.maximum = init.maximumCount;

@@ -1,7 +1,9 @@
 // A kernel object that unrelated processes share by name: one shared-memory
-// segment per name ("/zn.<name>") holding a header, a robust, recursive,
-// process-shared mutex, a futex word that wakes waiters and the object's
-// state; a file mapping's bytes follow the header's page.
+// segment per name ("/zn.<name>") holding a header, a recursive lock that
+// survives its holder's death (a futex word with the owner's thread id:
+// no pointers in memory that others may write), a futex word that wakes
+// waiters and the object's state; a file mapping's bytes follow the
+// header's page.
 //
 // The creator sets the ready word last; openers wait for it. Every user
 // holds a shared flock on the segment; the last one to close unlinks it, so
@@ -13,7 +15,6 @@
 // forked children only.
 #pragma once
 
-#include <pthread.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -78,9 +79,11 @@ class ZN_EXPORT NamedKernelObject {
   NamedKernelObject& operator=(const NamedKernelObject&) = delete;
 
   // Creates the object or opens the existing one. `openToEveryone` gives the
-  // segment mode 0666 instead of 0600. Returns 0 or a Win32 error: 6 when the
-  // name holds another type of object, 123 for a bad name, 87 for a mapping
-  // of 0 bytes, or the mapped errno. `created` tells whether this call made
+  // segment mode 0666 instead of 0600; without it, an existing object must
+  // belong to the caller's user or to root. Returns 0 or a Win32 error: 6
+  // when the name holds another type of object, 123 for a bad name, 87 for
+  // a mapping of 0 bytes, 5 for a private object of another user, or the
+  // mapped errno. `created` tells whether this call made
   // it (also when it started a leftover afresh).
   static uint32_t Create(const std::string& name, NamedObjectType type, const NamedObjectInit& init,
                          bool openToEveryone, std::unique_ptr<NamedKernelObject>& object, bool& created);
@@ -166,7 +169,6 @@ class ZN_EXPORT NamedKernelObject {
   // dead process is made consistent (its state is a few counters).
   bool lockGuard();
   void unlockGuard();
-  WaitOutcome takenMutex(int rc);
 
   std::string m_name;
   std::string m_segment;  // empty for an unnamed object
@@ -188,5 +190,10 @@ struct ZN_EXPORT LockedFile {
 // The processes holding flock locks (not those waiting for one), by file,
 // from the text of /proc/locks.
 ZN_EXPORT std::map<LockedFile, std::vector<pid_t>> ParseFlockHolders(std::string_view procLocks);
+
+// The state letter and the start time (clock ticks after boot) of a
+// thread from the text of /proc/<id>/stat; false when the text is not
+// one. The command name may hold anything, ')' and blanks among it.
+ZN_EXPORT bool ParseThreadStat(std::string_view text, char& state, unsigned long long& startTicks);
 
 }  // namespace zn

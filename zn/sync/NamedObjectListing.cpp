@@ -3,7 +3,6 @@
 // an object alive), with their users from /proc/locks.
 
 #include <dirent.h>
-#include <linux/futex.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -68,11 +67,6 @@ T Field(std::span<const unsigned char> bytes, std::size_t offset) {
   T value{};
   std::memcpy(&value, bytes.data() + offset, sizeof value);
   return value;
-}
-
-bool ThreadAlive(int32_t thread) {
-  struct stat st {};
-  return thread > 0 && ::stat(("/proc/" + std::to_string(thread)).c_str(), &st) == 0;
 }
 
 // Reads the segment at `path` (opened without following links, never
@@ -145,19 +139,18 @@ void NamedKernelObject::DescribeHeader(std::span<const unsigned char> bytes, uns
   switch (static_cast<NamedObjectType>(Field<uint32_t>(bytes, offsetof(Shared, type)))) {
     case NamedObjectType::kMutex: {
       info.kind = "mutex";
-      // A robust mutex's futex word: the owner's thread id, and a bit its
-      // death sets (kernel ABI); the depth is glibc's count.
-      const uint32_t word = Field<uint32_t>(bytes, offsetof(Shared, mutex) + offsetof(pthread_mutex_t, __data.__lock));
-      const uint32_t depth = Field<uint32_t>(bytes, offsetof(Shared, mutex) + offsetof(pthread_mutex_t, __data.__count));
-      const int32_t owner = static_cast<int32_t>(word & FUTEX_TID_MASK);
-      if ((word & FUTEX_OWNER_DIED) != 0) {
-        info.state = "abandoned: its owner died holding it";
-      } else if (owner == 0) {
+      const std::size_t at = offsetof(Shared, lock);
+      const uint32_t word = Field<uint32_t>(bytes, at + offsetof(detail::RobustLock, word));
+      const uint32_t depth = Field<uint32_t>(bytes, at + offsetof(detail::RobustLock, depth));
+      const uint32_t holder = Field<uint32_t>(bytes, at + offsetof(detail::RobustLock, holderThread));
+      const uint64_t start = Field<uint64_t>(bytes, at + offsetof(detail::RobustLock, holderStart));
+      const uint32_t owner = word & detail::kLockThreadMask;
+      if (owner == 0) {
         info.state = "free";
-      } else if (ThreadAlive(owner)) {
-        info.state = "held by thread " + std::to_string(owner) + " (depth " + std::to_string(depth) + ")";
-      } else {
+      } else if (detail::OwnerGone(owner, holder, start, true)) {
         info.state = "abandoned: its owner, thread " + std::to_string(owner) + ", is gone";
+      } else {
+        info.state = "held by thread " + std::to_string(owner) + " (depth " + std::to_string(depth) + ")";
       }
       break;
     }

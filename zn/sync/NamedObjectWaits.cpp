@@ -95,29 +95,13 @@ static void WakeAll(NamedKernelObject::Shared& shared) {
 
 // ---- Mutex ----
 
-WaitOutcome NamedKernelObject::takenMutex(int rc) {
-  if (rc == 0) [[likely]] return WaitOutcome::kAcquired;
-  if (rc == EOWNERDEAD) {
-    ::pthread_mutex_consistent(&m_shared->mutex);
-    return WaitOutcome::kAbandoned;
-  }
-  if (rc == EBUSY || rc == ETIMEDOUT) return WaitOutcome::kTimeout;
-  errno = rc;
-  return WaitOutcome::kFailed;
-}
+WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) { return detail::LockRobust(m_shared->lock, timeoutMs); }
 
-WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) {
-  if (timeoutMs >= kWaitForever) [[likely]] return takenMutex(::pthread_mutex_lock(&m_shared->mutex));
-  if (timeoutMs == 0) return takenMutex(::pthread_mutex_trylock(&m_shared->mutex));
-  const struct timespec deadline = DeadlineAfter(timeoutMs);
-  return takenMutex(::pthread_mutex_clocklock(&m_shared->mutex, CLOCK_MONOTONIC, &deadline));
-}
-
-// The mutex itself refuses a thread that does not own it (a forked
-// child's thread among them).
+// The lock refuses a thread that does not own it (a forked child's thread
+// among them).
 bool NamedKernelObject::unlockMutex() {
   Shared& shared = *m_shared;
-  if (::pthread_mutex_unlock(&shared.mutex) != 0) return false;
+  if (!detail::UnlockRobust(shared.lock)) return false;
   // A wait for several objects registers itself before it tries the
   // mutex; the unlock's exchange orders this read after it on x86. An
   // inner unlock of a recursive hold may wake it for nothing: it looks
@@ -132,16 +116,14 @@ bool NamedKernelObject::unlockMutex() {
   return true;
 }
 
+// A guard left by a holder that died is simply taken over: what it guards
+// is a few counters.
 bool NamedKernelObject::lockGuard() {
-  const int rc = ::pthread_mutex_lock(&m_shared->mutex);
-  if (rc == EOWNERDEAD) {
-    ::pthread_mutex_consistent(&m_shared->mutex);
-    return true;
-  }
-  return rc == 0;
+  const WaitOutcome outcome = detail::LockRobust(m_shared->lock, kWaitForever);
+  return outcome == WaitOutcome::kAcquired || outcome == WaitOutcome::kAbandoned;
 }
 
-void NamedKernelObject::unlockGuard() { ::pthread_mutex_unlock(&m_shared->mutex); }
+void NamedKernelObject::unlockGuard() { detail::UnlockRobust(m_shared->lock); }
 
 // ---- Waiting ----
 
@@ -214,7 +196,7 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
   };
   const auto release = [&](std::size_t upTo) {
     for (std::size_t i = 0; i < upTo; ++i) {
-      if (held[i]) ::pthread_mutex_unlock(&objects[i]->m_shared->mutex);
+      if (held[i]) detail::UnlockRobust(objects[i]->m_shared->lock);
       held[i] = false;
     }
   };
@@ -231,7 +213,7 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
         NamedKernelObject& object = *objects[i];
         Shared& s = *object.m_shared;
         if (s.type == static_cast<uint32_t>(NamedObjectType::kMutex)) {
-          const WaitOutcome outcome = object.takenMutex(::pthread_mutex_trylock(&s.mutex));
+          const WaitOutcome outcome = detail::TryLockRobust(s.lock, true);
           if (outcome == WaitOutcome::kAcquired || outcome == WaitOutcome::kAbandoned) {
             unregister();
             return MultiWaitResult{outcome, i, 0};
@@ -256,11 +238,11 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
       std::size_t taken = 0;
       for (; taken < n; ++taken) {
         Shared& s = *objects[taken]->m_shared;
-        const int rc = ::pthread_mutex_trylock(&s.mutex);
-        if (rc == EOWNERDEAD) {
-          ::pthread_mutex_consistent(&s.mutex);
+        const bool isMutex = s.type == static_cast<uint32_t>(NamedObjectType::kMutex);
+        const WaitOutcome outcome = detail::TryLockRobust(s.lock, isMutex);
+        if (outcome == WaitOutcome::kAbandoned) {
           if (s.type == static_cast<uint32_t>(NamedObjectType::kMutex)) abandoned[taken] = true;
-        } else if (rc != 0) {
+        } else if (outcome != WaitOutcome::kAcquired) {
           // A busy mutex is simply not ready; a busy guard is held for a
           // moment by someone changing the state.
           if (s.type == static_cast<uint32_t>(NamedObjectType::kMutex)) {
@@ -295,8 +277,11 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
       }
       release(n);
       if (contended) {
+        // Waits for that guard alone, holding nothing (a guard's holder
+        // that died is taken over there), then looks at everything again.
         unregister();
-        ::sched_yield();
+        NamedKernelObject& busy = *objects[taken];
+        if (busy.lockGuard()) busy.unlockGuard();
         continue;
       }
     }

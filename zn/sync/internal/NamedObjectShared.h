@@ -3,13 +3,12 @@
 // first page boundary on.
 #pragma once
 
-#include <pthread.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 #include "zn/sync/NamedKernelObject.h"
+#include "zn/sync/internal/RobustLock.h"
 
 namespace zn {
 
@@ -19,9 +18,7 @@ struct NamedKernelObject::Shared {
   uint32_t type;
   uint32_t reserved;
   // The mutex of a mutex object; the guard of every other kind's state.
-  // Its owner and depth are the mutex's own (a listing reads the owner's
-  // thread id from its robust futex word, kernel ABI).
-  pthread_mutex_t mutex;
+  detail::RobustLock lock;
   // Moves on with every wake-up. A futex word keeps no record of its
   // waiters, so one killed in a wait cannot block the others, as a
   // process-shared condition variable's leftover waiter does.
@@ -41,7 +38,7 @@ struct NamedKernelObject::Shared {
 
 namespace detail {
 
-inline constexpr uint32_t kNamedObjectMagic = 0x5A4E4F32;  // "ZNO2"
+inline constexpr uint32_t kNamedObjectMagic = 0x5A4E4F33;  // "ZNO3"
 // Where a mapping's bytes start: a page boundary, so that views can be
 // mapped from the segment at that offset.
 inline constexpr std::size_t kMappingDataOffset = 4096;
