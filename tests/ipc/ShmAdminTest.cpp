@@ -50,6 +50,16 @@ TEST(ZnAdminShm, ListAndShowGiveKindSizeUsersAndState) {
   EXPECT_EQ(RunAdmin({"shm"}).code, 2);
   EXPECT_EQ(RunAdmin({"shm", "show"}).code, 2);
   ZNSemaphorUtil::destroySemaphor(semaphore);
+
+  // A name made to drive the terminal reaches it escaped.
+  const std::string odd = name + ".\x1b]0;owned\x07";
+  ASSERT_TRUE(ZNSemaphorUtil::createSemaphor(semaphore, odd.c_str(), existed, error, 1));
+  const auto escaped = RunAdmin({"shm", "list"});
+  EXPECT_EQ(escaped.out.find('\x1b'), std::string::npos);
+  EXPECT_TRUE(Has(escaped.out, name + ".\\x1b]0;owned\\x07: count 0 of 1")) << escaped.out;
+  const auto shownOdd = RunAdmin({"shm", "show", odd});
+  EXPECT_TRUE(Has(shownOdd.out, "name: " + name + ".\\x1b]0;owned\\x07\n")) << shownOdd.out;
+  ZNSemaphorUtil::destroySemaphor(semaphore);
 }
 
 }  // namespace

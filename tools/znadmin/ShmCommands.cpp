@@ -13,6 +13,24 @@
 namespace zn::admin {
 namespace {
 
+// Names come from whoever made the object (or any file under /dev/shm):
+// control bytes are shown as \xNN, so none reaches the terminal.
+std::string Shown(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      shown += escape;
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
 std::string Users(const zn::NamedObjectInfo& info) {
   std::string text = std::to_string(info.users.size());
   for (std::size_t i = 0; i < info.users.size(); ++i) {
@@ -29,9 +47,9 @@ int List() {
   }
   std::printf("%-9s %12s %6s  %s\n", "KIND", "SIZE", "USERS", "NAME: STATE");
   for (const zn::NamedObjectInfo& info : objects) {
-    const std::string& name = info.name.empty() ? info.segment : info.name;
+    const std::string name = Shown(info.name.empty() ? info.segment : info.name);
     std::printf("%-9s %12llu %6zu  %s: %s\n", info.kind.c_str(), info.size, info.users.size(), name.c_str(),
-                info.state.c_str());
+                Shown(info.state).c_str());
   }
   return kExitOk;
 }
@@ -40,19 +58,19 @@ int Show(const std::string& name) {
   zn::NamedObjectInfo info;
   const uint32_t error = zn::NamedKernelObject::Describe(name, info);
   if (error == 2) {
-    std::cerr << "znadmin: no named object [" << name << "] on this machine\n";
+    std::cerr << "znadmin: no named object [" << Shown(name) << "] on this machine\n";
     return kExitFailure;
   }
   if (error != 0) {
-    std::cerr << "znadmin: cannot look at the named object [" << name << "], error " << error << "\n";
+    std::cerr << "znadmin: cannot look at the named object [" << Shown(name) << "], error " << error << "\n";
     return kExitFailure;
   }
-  std::cout << "name: " << (info.name.empty() ? name : info.name) << "\n"
-            << "segment: /dev/shm/" << info.segment << "\n"
+  std::cout << "name: " << Shown(info.name.empty() ? name : info.name) << "\n"
+            << "segment: /dev/shm/" << Shown(info.segment) << "\n"
             << "kind: " << info.kind << "\n"
             << "size: " << info.size << " bytes\n"
             << "users: " << Users(info) << "\n"
-            << "state: " << info.state << "\n";
+            << "state: " << Shown(info.state) << "\n";
   return kExitOk;
 }
 
