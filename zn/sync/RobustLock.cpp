@@ -93,10 +93,14 @@ bool ReadThreadStat(uint32_t id, char& state, unsigned long long& start) {
 
 // The calling thread's start time, read once per thread (a forked child's
 // thread has an id of its own, and so reads its own).
+// Initial-exec, as the thread id's cache: every lock reads it.
+__thread uint32_t t_startCachedFor __attribute__((tls_model("initial-exec"))) = 0;
+__thread uint64_t t_cachedStart __attribute__((tls_model("initial-exec"))) = 0;
+
 uint64_t OwnStart(uint32_t self) {
-  thread_local uint32_t cachedFor = 0;
-  thread_local uint64_t cachedStart = 0;
-  if (cachedFor != self) {
+  uint32_t& cachedFor = t_startCachedFor;
+  uint64_t& cachedStart = t_cachedStart;
+  if (cachedFor != self) [[unlikely]] {
     char state = 0;
     unsigned long long start = 0;
     cachedStart = ReadThreadStat(self, state, start) ? start : 0;
