@@ -517,9 +517,12 @@ TEST(SharedProcessBufferWithSignal, WaitsForAnyAndForAllOfThreeObjectsSignalledF
           return 2;
         }
         toParent.send('r');
-        const bool got = buffer.waitForEvent(handles, 2, all ? 1 : 0);
-        SendWord(toParent, got ? 1 : 0);
-        SendWord(toParent, static_cast<uint32_t>(buffer.GetLastErrNo()));
+        // Waiting for any: once per object, each signalled in turn.
+        for (int round = 0; round < (all ? 1 : 3); ++round) {
+          const bool got = buffer.waitForEvent(handles, 2, all ? 1 : 0);
+          SendWord(toParent, got ? 1 : 0);
+          SendWord(toParent, static_cast<uint32_t>(buffer.GetLastErrNo()));
+        }
         // Waiting for all took every object: nothing is left to take.
         bool timedOut = false;
         const bool left = ZNSemaphorUtil::waitForResource(handles[0], 0, timedOut, error) ||
@@ -537,10 +540,12 @@ TEST(SharedProcessBufferWithSignal, WaitsForAnyAndForAllOfThreeObjectsSignalledF
         EXPECT_EQ(ReceiveWord(toParent), 0);
         EXPECT_EQ(ReceiveWord(toParent), 0);
       } else {
-        SignalFromAnotherProcess(names, order[0]);
-        EXPECT_EQ(ReceiveWord(toParent), order[0] == 0 ? 1 : 0);
-        EXPECT_EQ(ReceiveWord(toParent), static_cast<long long>(order[0]));
-        // Only the one signalled first was taken.
+        // Each wait takes the one object signalled, and only that one.
+        for (const int which : order) {
+          SignalFromAnotherProcess(names, which);
+          EXPECT_EQ(ReceiveWord(toParent), which == 0 ? 1 : 0);
+          EXPECT_EQ(ReceiveWord(toParent), static_cast<long long>(which));
+        }
         EXPECT_EQ(ReceiveWord(toParent), 0);
       }
       EXPECT_EQ(toParent.receive(), 'd');
