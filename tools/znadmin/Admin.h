@@ -42,6 +42,7 @@ void AddMetricsCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddNamingCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPathCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddShmCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddStatusCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddTaskCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddVersionCommands(CLI::App& app, std::vector<Handler>& handlers);

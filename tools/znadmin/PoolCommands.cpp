@@ -1,7 +1,8 @@
 // znadmin pool show [POOL] [--log LOG]: the thread pools of the running
 // services as they publish them at each refresh of the pool monitor; for a
 // pool no running process publishes, the last statistics lines its log
-// holds ("TPool [<name>]. Ser# [0|1] ..."), said to be logged.
+// holds ("TPool [<name>]. Ser# [0|1] ...", of the second kind of pool
+// "TPool [<name>]. Tot ..."), said to be logged.
 
 #include <fstream>
 #include <iostream>
@@ -19,12 +20,21 @@
 namespace zn::admin {
 namespace {
 
-// The pool named in a statistics line ("TPool [<name>]. Ser# [<n>] ...").
+// The pool named in a statistics line: "TPool [<name>]. Ser# [<n>] ..." of
+// a ZnThreadPool, "TPool [<name>]. Tot [..." of a ZnThreadPool2 (whose
+// serial is left empty).
 bool ParseStatisticsLine(const std::string& line, std::string& pool, std::string& serial, std::string& text) {
   const auto start = line.find("TPool [");
   if (start == std::string::npos) return false;
   const auto nameEnd = line.find("]. Ser# [", start);
-  if (nameEnd == std::string::npos) return false;
+  const auto secondEnd = line.find("]. Tot [", start);
+  if (nameEnd == std::string::npos) {
+    if (secondEnd == std::string::npos) return false;
+    pool = line.substr(start + 7, secondEnd - start - 7);
+    serial.clear();
+    text = line.substr(start);
+    return true;
+  }
   pool = line.substr(start + 7, nameEnd - start - 7);
   const auto serialStart = nameEnd + 9;
   const auto serialEnd = line.find(']', serialStart);

@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   AddNamingCommands(app, handlers);
   AddPathCommands(app, handlers);
   AddPoolCommands(app, handlers);
+  AddShmCommands(app, handlers);
   AddStatusCommands(app, handlers);
   AddTaskCommands(app, handlers);
   AddVersionCommands(app, handlers);

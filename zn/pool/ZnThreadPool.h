@@ -55,6 +55,7 @@ struct ZN_EXPORT TP_Info {
 };
 
 class ZnThreadPoolMonitor;
+class ZnThreadPool2;
 
 namespace zn::detail {
 class ThreadPoolGauges;
@@ -215,9 +216,10 @@ class ZN_EXPORT ZnThreadPool {
   std::unique_ptr<zn::detail::ThreadPoolGauges> m_gauges;
 };
 
-// The process-wide thread that writes the statistics of every named pool
-// ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads their
-// limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds", 60).
+// The process-wide thread that writes the statistics of every named pool of
+// both kinds ("Base"/"ThreadPoolMonitorIntervalSeconds", 600) and re-reads
+// their limits from the store ("Base"/"ThreadPoolRefreshIntervalSeconds",
+// 60): first the ZnThreadPool objects, then the ZnThreadPool2 objects.
 // At each refresh, and when a pool joins, it publishes the pool's limits
 // and figures in the process's live status (zn/livestatus/LiveStatus.h);
 // a pool's part goes when the pool leaves.
@@ -230,6 +232,8 @@ class ZN_EXPORT ZnThreadPoolMonitor {
 
   void addThreadPool(ZnThreadPool* pool);
   void removeThreadPool(ZnThreadPool* pool);
+  void addThreadPool(ZnThreadPool2* pool);
+  void removeThreadPool(ZnThreadPool2* pool);
 
   // For tests: the intervals in effect.
   unsigned int monitorIntervalSeconds() const { return m_monitorInterval; }
@@ -247,10 +251,12 @@ class ZN_EXPORT ZnThreadPoolMonitor {
   void run();
   // Caller holds m_lock.
   void publishStatus(ZnThreadPool* pool);
+  void publishStatus(ZnThreadPool2* pool);
 
   ZnCriticalSection m_lock;
   std::list<ZnThreadPool*> m_pools;
-  std::map<ZnThreadPool*, std::unique_ptr<zn::detail::LiveStatusPart>> m_status;
+  std::list<ZnThreadPool2*> m_pools2;
+  std::map<const void*, std::unique_ptr<zn::detail::LiveStatusPart>> m_status;  // by pool, of both kinds
   ZnThread m_thread;
   bool m_stop = false;
   ZnEvent m_wake{true};

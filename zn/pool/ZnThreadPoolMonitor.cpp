@@ -1,5 +1,5 @@
-// One thread per process writes the statistics of every named pool and
-// re-reads their limits. It wakes every gcd of the two intervals.
+// One thread per process writes the statistics of every named pool, of
+// both kinds, and re-reads their limits. It wakes every gcd of the two intervals.
 
 #include <numeric>
 
@@ -7,6 +7,7 @@
 #include "zn/livestatus/LiveStatus.h"
 #include "zn/log/EvDebug.h"
 #include "zn/pool/ZnThreadPool.h"
+#include "zn/pool/ZnThreadPool2.h"
 #include "zuzazer/FXNoDestructor.h"
 
 namespace {
@@ -112,6 +113,37 @@ void ZnThreadPoolMonitor::publishStatus(ZnThreadPool* pool) {
   part->second->publish(figures);
 }
 
+void ZnThreadPoolMonitor::addThreadPool(ZnThreadPool2* pool) {
+  ZnCriticalSectionLock lock(&m_lock);
+  for (ZnThreadPool2* known : m_pools2) {
+    if (known == pool) return;
+  }
+  m_pools2.push_back(pool);
+  m_status[pool] = std::make_unique<zn::detail::LiveStatusPart>("Pools", pool->getName());
+  publishStatus(pool);
+}
+
+void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool2* pool) {
+  ZnCriticalSectionLock lock(&m_lock);
+  m_pools2.remove(pool);
+  m_status.erase(pool);
+}
+
+void ZnThreadPoolMonitor::publishStatus(ZnThreadPool2* pool) {
+  const auto part = m_status.find(pool);
+  if (part == m_status.end()) return;
+  zn::LiveStatusPool figures;
+  figures.name = pool->getName();
+  figures.minThreads = pool->getMinCount();
+  figures.maxThreads = pool->getMaxCount();
+  figures.timeoutSeconds = pool->getThreadTimeout();
+  figures.threads = pool->getCurrentThreadCount();
+  figures.busyThreads = pool->getCurrentBusyThreadCount();
+  figures.queued = pool->getQueuedCount();
+  figures.ready = figures.queued;  // one queue in order: every queued item may start
+  part->second->publish(figures);
+}
+
 unsigned int ZnThreadPoolMonitor::MonitorMain(void* argument) {
   static_cast<ZnThreadPoolMonitor*>(argument)->run();
   return 0;
@@ -133,6 +165,13 @@ void ZnThreadPoolMonitor::run() {
     if (!report && !refresh) continue;
     ZnCriticalSectionLock lock(&m_lock);
     for (ZnThreadPool* pool : m_pools) {
+      if (report) pool->Monitor();
+      if (refresh) {
+        pool->RefreshParameters();
+        publishStatus(pool);
+      }
+    }
+    for (ZnThreadPool2* pool : m_pools2) {
       if (report) pool->Monitor();
       if (refresh) {
         pool->RefreshParameters();

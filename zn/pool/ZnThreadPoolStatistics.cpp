@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "zn/config/ZNPlatformInfo.h"
 #include "zn/log/EvDebug.h"
 #include "zn/pool/internal/PerformanceCounter.h"
+#include "zn/pool/internal/PoolOverrides.h"
 #include "zn/pool/internal/ThreadPoolGauges.h"
 #include "zn/pool/ZnThreadPool.h"
 
@@ -24,10 +24,6 @@ std::string FormatScaled(double value, const char* const* units, int unitCount, 
   char text[64];
   std::snprintf(text, sizeof text, "%.2f %s", value, units[unit]);
   return text;
-}
-
-double TicksToSeconds(unsigned long long ticks) {
-  return static_cast<double>(ticks) / zn::detail::PerformanceFrequency();
 }
 
 }  // namespace
@@ -66,8 +62,8 @@ void ZnThreadPool::Monitor() {
       unsigned long long workTicks, waitTicks;
     } block{total, completed, maxParallel, workTicks, waitTicks};
     const uint32_t done = block.completed;
-    const double averageWork = done == 0 ? 0.0 : TicksToSeconds(block.workTicks) / done;
-    const double averageWait = done == 0 ? 0.0 : TicksToSeconds(block.waitTicks) / done;
+    const double averageWork = done == 0 ? 0.0 : zn::detail::TicksToSeconds(block.workTicks) / done;
+    const double averageWait = done == 0 ? 0.0 : zn::detail::TicksToSeconds(block.waitTicks) / done;
     EvDebug().Debug("ZnThreadPool::Monitor",
                     "TPool [%s]. Ser# [%d] Tot [%u], Pend [%u], Comp [%u], Max Par [%u], Avg Work Time [%s], Avg "
                     "Wait Time [%s]",
@@ -83,27 +79,13 @@ void ZnThreadPool::RefreshParameters() {
     if (m_name.empty() || !m_configurable) return;
     name = m_name;
   }
-  ZNPlatformInfo store(0, 0);
-  unsigned long minimum = 0, maximum = 0, timeout = 0;
-  const bool hasMinimum = store.getNumber("Znd", (name + "_MinThreads").c_str(), &minimum) != 0;
-  const bool hasMaximum = store.getNumber("Znd", (name + "_MaxThreads").c_str(), &maximum) != 0;
-  const bool hasTimeout = store.getNumber("Znd", (name + "_Timeout").c_str(), &timeout) != 0;
-
-  constexpr const char* kContext = "ZnThreadPool::RefreshParameters";
+  const zn::detail::PoolOverrides overrides = zn::detail::ReadPoolOverrides(name);
   ZnCriticalSectionLock lock(&m_poolLock);
   if (!m_configurable) return;
-  const unsigned long newMaximum = hasMaximum ? maximum : m_maxCount;
-  if (hasMinimum && minimum <= newMaximum && minimum != m_minCount) {
-    m_minCount = static_cast<uint32_t>(minimum);
-    EvDebug().Debug(kContext, "Threadpool [%s]. Default min count changed to [%u]", name.c_str(), m_minCount);
-  }
-  if (hasMaximum && maximum >= m_minCount && maximum != m_maxCount) {
-    m_maxCount = static_cast<uint32_t>(maximum);
-    EvDebug().Debug(kContext, "Threadpool [%s]. Default max count changed to [%u]", name.c_str(), m_maxCount);
-  }
-  if (hasTimeout) {
-    m_threadTimeout = static_cast<uint32_t>(timeout);
-    EvDebug().Debug(kContext, "Threadpool [%s]. Default timeout changed to [%lu]", name.c_str(), timeout);
+  uint32_t timeout = m_threadTimeout;
+  if (zn::detail::ApplyPoolOverrides(overrides, name, "ZnThreadPool::RefreshParameters", m_minCount, m_maxCount,
+                                     timeout)) {
+    m_threadTimeout = timeout;
   }
   CheckAndStartMoreThreads();
 }

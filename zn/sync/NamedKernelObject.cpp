@@ -1,56 +1,34 @@
+// Opening, creating and closing named objects: who sets a segment up, who
+// may take over a leftover, and who removes the name.
+
 #include "zn/sync/NamedKernelObject.h"
 
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "zn/error/ZnErrorCodes.h"
+#include "zn/sync/internal/NamedObjectShared.h"
 
 namespace zn {
 namespace {
 
-constexpr uint32_t kMagic = 0x5A4E4F42;  // "ZNOB"
+using detail::kMappingDataOffset;
+using detail::kNamedObjectMagic;
+
 constexpr std::size_t kMaxPlainNameLength = 200;
 constexpr int kOpenAttempts = 5000;  // with 1 ms pauses: about 5 seconds
-
-struct timespec DeadlineAfter(unsigned long ms) {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  now.tv_sec += static_cast<time_t>(ms / 1000);
-  now.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-  if (now.tv_nsec >= 1000000000L) {
-    now.tv_sec += 1;
-    now.tv_nsec -= 1000000000L;
-  }
-  return now;
-}
 
 void PauseBriefly() {
   const struct timespec pause = {0, 1000000L};
   ::nanosleep(&pause, nullptr);
-}
-
-// Sleeps while the process-shared futex word still holds `seen`, until the
-// monotonic `deadline` (null: no limit). False when the time ran out.
-bool FutexWait(std::atomic<uint32_t>& word, uint32_t seen, const struct timespec* deadline) {
-  const long rc = ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_BITSET, seen, deadline,
-                            nullptr, FUTEX_BITSET_MATCH_ANY);
-  return !(rc == -1 && errno == ETIMEDOUT);
-}
-
-void FutexWakeAll(std::atomic<uint32_t>& word) {
-  word.fetch_add(1);
-  ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
 bool SameInode(int fd, const std::string& segment) {
@@ -60,23 +38,14 @@ bool SameInode(int fd, const std::string& segment) {
          open.st_ino == named.st_ino;
 }
 
+off_t SegmentBytes(NamedObjectType type, const NamedObjectInit& init) {
+  if (type != NamedObjectType::kFileMapping) return static_cast<off_t>(sizeof(NamedKernelObject::Shared));
+  return static_cast<off_t>(kMappingDataOffset + init.mappingSize);
+}
+
 }  // namespace
 
-struct NamedKernelObject::Shared {
-  std::atomic<uint32_t> magic;
-  std::atomic<uint32_t> ready;
-  uint32_t type;
-  uint32_t reserved;
-  pthread_mutex_t mutex;
-  // Moves on with every wake-up. A futex word keeps no record of its
-  // waiters, so one killed in a wait cannot block the others, as a
-  // process-shared condition variable's leftover waiter does.
-  std::atomic<uint32_t> wakeups;
-  int32_t count;
-  int32_t maximum;
-  uint32_t manualReset;
-  uint32_t signalled;
-};
+static_assert(sizeof(NamedKernelObject::Shared) <= kMappingDataOffset);
 
 std::string NamedKernelObject::SegmentName(const std::string& name) {
   std::string plain;
@@ -105,10 +74,30 @@ uint32_t NamedKernelObject::Open(const std::string& name, NamedObjectType type,
   return OpenOrCreate(name, type, nullptr, false, object, nullptr);
 }
 
+uint32_t NamedKernelObject::CreateUnnamed(NamedObjectType type, const NamedObjectInit& init,
+                                          std::unique_ptr<NamedKernelObject>& object) {
+  object.reset();
+  if (type == NamedObjectType::kFileMapping && init.mappingSize == 0) return kErrorInvalidParameter;
+  std::unique_ptr<NamedKernelObject> made(new NamedKernelObject());
+  made->m_opener = ::getpid();
+  made->m_fd.reset(::memfd_create("zn.unnamed", MFD_CLOEXEC));
+  if (!made->m_fd) return ErrorFromErrno(errno);
+  uint32_t error = 0;
+  if (!made->SizeForSetUp(type, init, false, error)) return error;
+  made->m_mapping = yq::UniqueMapping::MapShared(made->m_fd.get(), sizeof(Shared));
+  if (!made->m_mapping) return ErrorFromErrno(errno);
+  made->m_shared = made->m_mapping.as<Shared>();
+  made->InitializeShared(type, init);
+  struct stat st {};
+  if (::fstat(made->m_fd.get(), &st) == 0) made->m_inode = st.st_ino;
+  object = std::move(made);
+  return 0;
+}
+
 // One attempt at opening or creating the segment. kRetry: the segment
 // changed hands under us (its creator died or its last user left); start
-// over from the name.
-enum class NamedKernelObject::Attempt { kDone, kRetry, kFailed };
+// over from the name. kGone: only leftovers of dead users were there.
+enum class NamedKernelObject::Attempt { kDone, kRetry, kFailed, kGone };
 
 NamedKernelObject::Attempt NamedKernelObject::OpenSegment(const NamedObjectInit* init, mode_t mode,
                                                           bool& madeHere, uint32_t& error) {
@@ -128,12 +117,47 @@ NamedKernelObject::Attempt NamedKernelObject::OpenSegment(const NamedObjectInit*
       error = ErrorFromErrno(errno);
       return Attempt::kFailed;
     }
+    // Anyone may put files under /dev/shm: only a plain file is an object.
+    // A private object that another user made first would let that user
+    // read and change what we keep in it: refused, and left alone.
+    struct stat st {};
+    if (::fstat(m_fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      m_fd.reset();
+      error = kErrorInvalidHandle;
+      return Attempt::kFailed;
+    }
+    if (init != nullptr && (mode & 0077) == 0 && st.st_uid != ::geteuid() && st.st_uid != 0) {
+      m_fd.reset();
+      error = kErrorAccessDenied;
+      return Attempt::kFailed;
+    }
   }
   return Attempt::kDone;
 }
 
-NamedKernelObject::Attempt NamedKernelObject::SizeSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere,
-                                                          uint32_t& error) {
+bool NamedKernelObject::SizeForSetUp(NamedObjectType type, const NamedObjectInit& init, bool afresh,
+                                     uint32_t& error) {
+  const int fd = m_fd.get();
+  const off_t bytes = SegmentBytes(type, init);
+  // Cutting to nothing first gives a leftover started afresh all zeros.
+  if ((afresh && ::ftruncate(fd, 0) != 0) || ::ftruncate(fd, bytes) != 0) {
+    error = ErrorFromErrno(errno);
+    return false;
+  }
+  // A mapping's pages are reserved now: on a full /dev/shm a write into a
+  // view would otherwise fault long after the object was made.
+  if (type == NamedObjectType::kFileMapping) {
+    const int rc = ::posix_fallocate(fd, 0, bytes);
+    if (rc != 0 && rc != EOPNOTSUPP && rc != ENOSYS) {
+      error = ErrorFromErrno(rc);
+      return false;
+    }
+  }
+  return true;
+}
+
+NamedKernelObject::Attempt NamedKernelObject::SizeSegment(NamedObjectType type, const NamedObjectInit* init,
+                                                          mode_t mode, bool& madeHere, uint32_t& error) {
   const int fd = m_fd.get();
   if (madeHere && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     // An opener got in between the create and the lock and sets the object
@@ -143,8 +167,8 @@ NamedKernelObject::Attempt NamedKernelObject::SizeSegment(const NamedObjectInit*
     madeHere = false;
   }
   if (madeHere) {
-    if (::fchmod(fd, mode) != 0 || ::ftruncate(fd, sizeof(Shared)) != 0) {
-      error = ErrorFromErrno(errno);
+    if (::fchmod(fd, mode) != 0 || !SizeForSetUp(type, *init, false, error)) {
+      if (error == 0) error = ErrorFromErrno(errno);
       ::shm_unlink(m_segment.c_str());
       return Attempt::kFailed;
     }
@@ -156,10 +180,18 @@ NamedKernelObject::Attempt NamedKernelObject::SizeSegment(const NamedObjectInit*
     error = ErrorFromErrno(errno);
     return Attempt::kFailed;
   }
+  m_inode = st.st_ino;
   if (static_cast<std::size_t>(st.st_size) >= sizeof(Shared)) return Attempt::kDone;
   // The creator has not sized it yet, or died before it could.
-  if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && init != nullptr && ::ftruncate(fd, sizeof(Shared)) == 0) {
+  if (!madeHere && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (init == nullptr) {
+      // A live creator that has not locked it yet starts over when it
+      // finds the name gone.
+      if (SameInode(fd, m_segment)) ::shm_unlink(m_segment.c_str());
+      return Attempt::kGone;
+    }
     ::fchmod(fd, mode);  // the creator may have died before its own fchmod
+    if (!SizeForSetUp(type, *init, false, error)) return Attempt::kFailed;
     madeHere = true;
     return Attempt::kDone;
   }
@@ -167,46 +199,70 @@ NamedKernelObject::Attempt NamedKernelObject::SizeSegment(const NamedObjectInit*
   return Attempt::kRetry;
 }
 
-NamedKernelObject::Attempt NamedKernelObject::MapSegment(const NamedObjectInit* init, mode_t mode, bool& madeHere,
-                                                         uint32_t& error) {
+NamedKernelObject::Attempt NamedKernelObject::MapSegment(NamedObjectType type, const NamedObjectInit* init,
+                                                         mode_t mode, bool& madeHere, uint32_t& error) {
   m_mapping = yq::UniqueMapping::MapShared(m_fd.get(), sizeof(Shared));
   if (!m_mapping) {
     error = ErrorFromErrno(errno);
     return Attempt::kFailed;
   }
   m_shared = m_mapping.as<Shared>();
-  if (madeHere || m_shared->ready.load(std::memory_order_acquire) == 1) return Attempt::kDone;
-  // Still being set up; or its creator died first, in which case nobody
-  // else holds the segment and it is ours to set up.
-  if (init != nullptr && ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0) {
-    ::fchmod(m_fd.get(), mode);
-    madeHere = true;
-    return Attempt::kDone;
+  if (madeHere) return Attempt::kDone;
+  // Every user holds the segment; when nobody but us does, it is what
+  // users that died left behind: a creator that died before the object was
+  // ready, or a last user killed before it could remove the name.
+  if (::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0) {
+    if (init != nullptr) {
+      ::fchmod(m_fd.get(), mode);
+      if (!SizeForSetUp(type, *init, true, error)) return Attempt::kFailed;
+      madeHere = true;
+      return Attempt::kDone;
+    }
+    if (SameInode(m_fd.get(), m_segment)) ::shm_unlink(m_segment.c_str());
+    return Attempt::kGone;
   }
+  // Someone else holds it. The failed conversion gave up our shared lock:
+  // take it again (an exclusive holder is a creator setting the object up,
+  // or a last user removing it).
+  ::flock(m_fd.get(), LOCK_SH);
+  if (m_shared->ready.load(std::memory_order_acquire) == 1) return Attempt::kDone;
   ::flock(m_fd.get(), LOCK_UN);
   return Attempt::kRetry;
 }
 
 void NamedKernelObject::InitializeShared(NamedObjectType type, const NamedObjectInit& init) {
   Shared& shared = *m_shared;
-  pthread_mutexattr_t mutexAttributes;
-  pthread_mutexattr_init(&mutexAttributes);
-  pthread_mutexattr_setpshared(&mutexAttributes, PTHREAD_PROCESS_SHARED);
-  pthread_mutexattr_setrobust(&mutexAttributes, PTHREAD_MUTEX_ROBUST);
-  pthread_mutexattr_settype(&mutexAttributes, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&shared.mutex, &mutexAttributes);
-  pthread_mutexattr_destroy(&mutexAttributes);
-  shared.wakeups.store(0);
+  std::memset(static_cast<void*>(&shared), 0, sizeof shared);  // a leftover started afresh
+  detail::InitRobustLock(shared.lock);
   shared.type = static_cast<uint32_t>(type);
   shared.count = init.initialCount;
   shared.maximum = init.maximumCount;
   shared.manualReset = init.manualReset ? 1 : 0;
   shared.signalled = init.signalled ? 1 : 0;
-  shared.magic.store(kMagic);
+  shared.mappingSize = type == NamedObjectType::kFileMapping ? init.mappingSize : 0;
+  std::snprintf(shared.name, sizeof shared.name, "%s", m_name.c_str());
+  shared.magic.store(kNamedObjectMagic);
   shared.ready.store(1, std::memory_order_release);
   // From exclusive to shared; the conversion may let a closer in, which the
   // name check of the caller catches.
-  ::flock(m_fd.get(), LOCK_SH);
+  if (!m_segment.empty()) ::flock(m_fd.get(), LOCK_SH);
+}
+
+// A ready object of the wanted type, whose segment holds what its header
+// says (anyone may write an object opened to everyone).
+uint32_t NamedKernelObject::CheckOpened(NamedObjectType type) const {
+  const Shared& shared = *m_shared;
+  if (shared.magic.load() != kNamedObjectMagic || shared.type != static_cast<uint32_t>(type)) {
+    return kErrorInvalidHandle;
+  }
+  if (type == NamedObjectType::kFileMapping) {
+    struct stat st {};
+    if (shared.mappingSize == 0 || ::fstat(m_fd.get(), &st) != 0 ||
+        static_cast<unsigned long long>(st.st_size) < kMappingDataOffset + shared.mappingSize) {
+      return kErrorInvalidHandle;
+    }
+  }
+  return 0;
 }
 
 uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectType type, const NamedObjectInit* init,
@@ -214,6 +270,9 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
                                          bool* created) {
   object.reset();
   if (name.empty()) return kErrorInvalidName;
+  if (init != nullptr && type == NamedObjectType::kFileMapping && init->mappingSize == 0) {
+    return kErrorInvalidParameter;
+  }
   const std::string segment = SegmentName(name);
   const mode_t mode = openToEveryone ? 0666 : 0600;
 
@@ -226,19 +285,17 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
     bool madeHere = false;
     uint32_t error = 0;
     Attempt step = candidate->OpenSegment(init, mode, madeHere, error);
-    if (step == Attempt::kDone) step = candidate->SizeSegment(init, mode, madeHere, error);
-    if (step == Attempt::kDone) step = candidate->MapSegment(init, mode, madeHere, error);
+    if (step == Attempt::kDone) step = candidate->SizeSegment(type, init, mode, madeHere, error);
+    if (step == Attempt::kDone) step = candidate->MapSegment(type, init, mode, madeHere, error);
     if (step == Attempt::kFailed) return error;
+    if (step == Attempt::kGone) return kErrorFileNotFound;
     if (step == Attempt::kRetry) {
       PauseBriefly();
       continue;
     }
     if (madeHere) candidate->InitializeShared(type, *init);
     if (!SameInode(candidate->m_fd.get(), segment)) continue;  // unlinked by its last user meanwhile: start over
-    const Shared& shared = *candidate->m_shared;
-    if (shared.magic.load() != kMagic || shared.type != static_cast<uint32_t>(type)) {
-      return kErrorInvalidHandle;
-    }
+    if (const uint32_t wrong = candidate->CheckOpened(type); wrong != 0) return wrong;
     if (created != nullptr) *created = madeHere;
     object = std::move(candidate);
     return 0;
@@ -247,7 +304,7 @@ uint32_t NamedKernelObject::OpenOrCreate(const std::string& name, NamedObjectTyp
 }
 
 NamedKernelObject::~NamedKernelObject() {
-  if (!m_fd) return;
+  if (!m_fd || m_segment.empty()) return;
   // The last user removes the name, so the object dies with it. A forked
   // child's copy shares the parent's open file description and its lock:
   // converting that lock would end the parent's object, so it only closes.
@@ -258,120 +315,25 @@ NamedKernelObject::~NamedKernelObject() {
 
 NamedObjectType NamedKernelObject::type() const { return static_cast<NamedObjectType>(m_shared->type); }
 
-WaitOutcome NamedKernelObject::lockMutex(unsigned long timeoutMs) {
-  int rc;
-  if (timeoutMs >= kWaitForever) {
-    rc = ::pthread_mutex_lock(&m_shared->mutex);
-  } else if (timeoutMs == 0) {
-    rc = ::pthread_mutex_trylock(&m_shared->mutex);
-  } else {
-    const struct timespec deadline = DeadlineAfter(timeoutMs);
-    rc = ::pthread_mutex_clocklock(&m_shared->mutex, CLOCK_MONOTONIC, &deadline);
-  }
-  switch (rc) {
-    case 0:
-      return WaitOutcome::kAcquired;
-    case EOWNERDEAD:
-      ::pthread_mutex_consistent(&m_shared->mutex);
-      return WaitOutcome::kAbandoned;
-    case EBUSY:
-    case ETIMEDOUT:
-      return WaitOutcome::kTimeout;
-    default:
-      errno = rc;
-      return WaitOutcome::kFailed;
-  }
+unsigned long long NamedKernelObject::mappingSize() const {
+  return type() == NamedObjectType::kFileMapping ? m_shared->mappingSize : 0;
 }
 
-bool NamedKernelObject::unlockMutex() { return ::pthread_mutex_unlock(&m_shared->mutex) == 0; }
-
-bool NamedKernelObject::lockGuard() {
-  const int rc = ::pthread_mutex_lock(&m_shared->mutex);
-  if (rc == EOWNERDEAD) {
-    ::pthread_mutex_consistent(&m_shared->mutex);
-    return true;
-  }
-  return rc == 0;
-}
-
-void NamedKernelObject::unlockGuard() { ::pthread_mutex_unlock(&m_shared->mutex); }
-
-WaitOutcome NamedKernelObject::waitUntil(unsigned long timeoutMs, bool (*ready)(Shared&),
-                                         void (*consume)(Shared&)) {
-  if (!lockGuard()) return WaitOutcome::kFailed;
-  const bool forever = timeoutMs >= kWaitForever;
-  const struct timespec deadline = DeadlineAfter(forever ? 0 : timeoutMs);
-  while (!ready(*m_shared)) {
-    if (timeoutMs == 0) {
-      unlockGuard();
-      return WaitOutcome::kTimeout;
-    }
-    // Read under the guard: a wake-up once the guard is let go moves the
-    // word on, and the futex wait then returns at once.
-    const uint32_t seen = m_shared->wakeups.load();
-    unlockGuard();
-    const bool woken = FutexWait(m_shared->wakeups, seen, forever ? nullptr : &deadline);
-    if (!lockGuard()) return WaitOutcome::kFailed;
-    if (!woken && !ready(*m_shared)) {
-      unlockGuard();
-      return WaitOutcome::kTimeout;
-    }
-  }
-  consume(*m_shared);
-  unlockGuard();
-  return WaitOutcome::kAcquired;
-}
-
-WaitOutcome NamedKernelObject::waitSemaphore(unsigned long timeoutMs) {
-  return waitUntil(
-      timeoutMs, [](Shared& s) { return s.count > 0; }, [](Shared& s) { --s.count; });
-}
-
-bool NamedKernelObject::releaseSemaphore(int count, int* previous) {
-  if (count < 1 || !lockGuard()) return false;
-  const bool fits = static_cast<long long>(m_shared->count) + count <= m_shared->maximum;
-  if (fits) {
-    if (previous != nullptr) *previous = m_shared->count;
-    m_shared->count += count;
-    FutexWakeAll(m_shared->wakeups);
-  }
-  unlockGuard();
-  return fits;
-}
-
-int NamedKernelObject::semaphoreCount() {
-  if (!lockGuard()) return -1;
-  const int count = m_shared->count;
-  unlockGuard();
-  return count;
-}
-
-WaitOutcome NamedKernelObject::waitEvent(unsigned long timeoutMs) {
-  return waitUntil(
-      timeoutMs, [](Shared& s) { return s.signalled != 0; },
-      [](Shared& s) {
-        if (s.manualReset == 0) s.signalled = 0;
-      });
-}
-
-void NamedKernelObject::setEvent() {
-  if (!lockGuard()) return;
-  m_shared->signalled = 1;
-  FutexWakeAll(m_shared->wakeups);
-  unlockGuard();
-}
-
-void NamedKernelObject::resetEvent() {
-  if (!lockGuard()) return;
-  m_shared->signalled = 0;
-  unlockGuard();
-}
-
-bool NamedKernelObject::isEventSignalled() {
-  if (!lockGuard()) return false;
-  const bool signalled = m_shared->signalled != 0;
-  unlockGuard();
-  return signalled;
+uint32_t NamedKernelObject::mapView(unsigned long long size, bool writable, yq::UniqueMapping& view) const {
+  view.reset();
+  if (type() != NamedObjectType::kFileMapping) return kErrorInvalidHandle;
+  const unsigned long long available = m_shared->mappingSize;
+  if (size == 0) size = available;
+  if (size > available) return kErrorAccessDenied;
+  // The header may lie (see CheckOpened): the file itself must hold the view.
+  struct stat st {};
+  if (::fstat(m_fd.get(), &st) != 0) return ErrorFromErrno(errno);
+  if (static_cast<unsigned long long>(st.st_size) < kMappingDataOffset + size) return kErrorAccessDenied;
+  const int protection = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+  void* address = ::mmap(nullptr, size, protection, MAP_SHARED, m_fd.get(), kMappingDataOffset);
+  if (address == MAP_FAILED) return ErrorFromErrno(errno);
+  view = yq::UniqueMapping(address, size);
+  return 0;
 }
 
 }  // namespace zn

@@ -33,4 +33,8 @@ inline unsigned long long PerformanceCounter() {
 // clock on first use.
 double PerformanceFrequency();
 
+inline double TicksToSeconds(unsigned long long ticks) {
+  return static_cast<double>(ticks) / PerformanceFrequency();
+}
+
 }  // namespace zn::detail
