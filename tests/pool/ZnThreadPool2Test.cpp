@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "helpers/AdminRunner.h"
 #include "log/LogTestUtil.h"
 #include "sync/SyncTestUtil.h"
@@ -363,38 +365,53 @@ TEST_F(ZnThreadPool2Work, TheSharedMonitorReportsAndRefreshesBothKindsOfPool) {
   LogSettings::SetNumber("Base", "ThreadPoolMonitorIntervalSeconds", 1);
   LogSettings::SetNumber("Base", "ThreadPoolRefreshIntervalSeconds", 1);
   Open();
-  ZnThreadPool first;
-  ASSERT_TRUE(first.initThreadPool("firstkind", 30, 1, 2, 0));
-  ZnThreadPool2 second;
-  ASSERT_TRUE(second.initThreadPool("secondkind", 30, 1, 2, 0));
-  std::atomic<int> runs{0};
-  first.doWork([](void* count) -> unsigned int {
-    static_cast<std::atomic<int>*>(count)->fetch_add(1);
-    return 0;
-  }, &runs);
-  for (int i = 0; i < 3; ++i) second.doWork(&CountRun, &runs);
-  EXPECT_TRUE(second.wait());
-  ASSERT_TRUE(first.waitForAllThreads(true, false, false, 60));
+  {
+    ZnThreadPool first;
+    ASSERT_TRUE(first.initThreadPool("firstkind", 30, 1, 2, 0));
+    ZnThreadPool2 second;
+    ASSERT_TRUE(second.initThreadPool("secondkind", 30, 1, 2, 0));
+    std::atomic<int> runs{0};
+    first.doWork([](void* count) -> unsigned int {
+      static_cast<std::atomic<int>*>(count)->fetch_add(1);
+      return 0;
+    }, &runs);
+    for (int i = 0; i < 3; ++i) second.doWork(&CountRun, &runs);
+    EXPECT_TRUE(second.wait());
+    ASSERT_TRUE(first.waitForAllThreads(true, false, false, 60));
 
-  LogSettings::SetNumber("Znd", "secondkind_MaxThreads", 6);
-  EXPECT_TRUE(PollUntil([&] { return second.getMaxCount() == 6; }));
-  EXPECT_TRUE(PollUntil([&] {
-    const std::string text = Content();
-    return Has(text, "TPool [firstkind]. Ser# [0] Tot [1], ") && Has(text, "TPool [secondkind]. Tot [");
-  })) << Content();
-  // The second kind writes its line at every interval, also when idle.
-  EXPECT_TRUE(PollUntil([&] { return Has(Content(), "TPool [secondkind]. Tot [0], Pend [0], Comp [0]"); }));
+    LogSettings::SetNumber("Znd", "secondkind_MaxThreads", 6);
+    EXPECT_TRUE(PollUntil([&] { return second.getMaxCount() == 6; }));
+    EXPECT_TRUE(PollUntil([&] {
+      const std::string text = Content();
+      return Has(text, "TPool [firstkind]. Ser# [0] Tot [1], ") && Has(text, "TPool [secondkind]. Tot [");
+    })) << Content();
+    // The second kind writes its line at every interval, also when idle.
+    EXPECT_TRUE(PollUntil([&] { return Has(Content(), "TPool [secondkind]. Tot [0], Pend [0], Comp [0]"); }));
 
-  // znadmin shows the last line of each pool.
-  const auto shown = zn::test::RunAdmin({"pool", "show", "zntest"});
+    // While it runs, znadmin shows it live, with the override in force.
+    nlohmann::json live;
+    EXPECT_TRUE(PollUntil([&] {
+      const auto shown = zn::test::RunAdmin({"pool", "show", "secondkind", "--json"});
+      if (shown.code != 0) return false;
+      live = nlohmann::json::parse(shown.out);
+      return live["pools"].size() == 1 && live["pools"][0]["source"] == "live" &&
+             live["pools"][0]["maxThreads"] == 6;
+    })) << live.dump();
+    if (live["pools"].size() == 1) {
+      EXPECT_EQ(live["pools"][0]["store"]["maxThreads"], 6);
+      EXPECT_EQ(live["pools"][0]["queued"], 0);
+    }
+  }
+
+  // Once both have gone, the last line of each from the log.
+  const auto shown = zn::test::RunAdmin({"pool", "show", "secondkind", "--log", "zntest"});
   EXPECT_EQ(shown.code, 0) << shown.err;
-  EXPECT_TRUE(Has(shown.out, "pool secondkind: min -, max 6, timeout - s")) << shown.out;
-  EXPECT_TRUE(Has(shown.out, "  TPool [secondkind]. Tot [0], Pend [0], Comp [0]"));
-  EXPECT_TRUE(Has(shown.out, "  TPool [firstkind]. Ser# [0] Tot ["));
-  const auto only = zn::test::RunAdmin({"pool", "show", "zntest", "--pool", "secondkind"});
-  EXPECT_EQ(only.code, 0) << only.err;
-  EXPECT_FALSE(Has(only.out, "firstkind"));
-  EXPECT_EQ(Count(only.out, "  TPool [secondkind]."), 1u);
+  EXPECT_TRUE(Has(shown.out, "(logged: ")) << shown.out;
+  EXPECT_TRUE(Has(shown.out, "  TPool [secondkind]. Tot [0], Pend [0], Comp [0]")) << shown.out;
+  EXPECT_FALSE(Has(shown.out, "firstkind"));
+  EXPECT_EQ(Count(shown.out, "  TPool [secondkind]."), 1u);
+  const auto firstShown = zn::test::RunAdmin({"pool", "show", "firstkind", "--log", "zntest"});
+  EXPECT_TRUE(Has(firstShown.out, "  TPool [firstkind]. Ser# [0] Tot [")) << firstShown.out;
 }
 
 }  // namespace
