@@ -162,6 +162,8 @@ TEST(ZncScrambler, ArgumentChecksAndMessages) {
   ExpectThrowText([&] { s.scramble("abcd", 4, nullptr, 64, true); },
                   "Cannot scramble data: Destination buffer should be at least 24 bytes longer than the source one.");
   EXPECT_EQ(28 - 4, s.scramble("abcd", 4, out, 28, true));
+  ExpectThrowText([&] { s.scramble("abcdefghij", 10, out, sizeof out, false); },
+                  "Cannot scramble data: Only the last chunk of a stream may be shorter than whole 8-byte blocks.");
 
   const ZncBucket blob = Znc::scrambleToBin(Text("abcd"));
   ZncScrambler d;

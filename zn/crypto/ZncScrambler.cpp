@@ -58,6 +58,10 @@ int ZncScrambler::scramble(const void* in, int len, void* out, int outSize, bool
   if (out == nullptr || outSize < len + kOverhead) {
     ThrowCryptoError(kOp, "Cannot scramble data: Destination buffer should be at least 24 bytes longer than the source one.");
   }
+  // A padded block in the middle of a stream could never be read back.
+  if (!final && len % kBlock != 0) {
+    ThrowCryptoError(kOp, "Cannot scramble data: Only the last chunk of a stream may be shorter than whole 8-byte blocks.");
+  }
   auto* dst = static_cast<unsigned char*>(out);
   int written = 0;
   if (first) {
