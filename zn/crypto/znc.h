@@ -4,6 +4,7 @@
 // transit encryption.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "zn/base/ZnExport.h"
@@ -94,6 +95,49 @@ class ZN_EXPORT Znc {
   // Data with CRC-32 under Blowfish keyed with the MD5 of `password`.
   static ZncBucket netEncrypt(const ZncBucket& data, const char* password);
   static ZncBucket netDecrypt(const ZncBucket& data, const char* password);
+
+  // Scrambled streams (znc_scrambler.h) in one call: 8-byte header, the
+  // data rounded up to 8, 8-byte trailer. The hex forms are lower case.
+  static ZncBucket scrambleToBin(const ZncBucket& data);
+  static ZncBucket scrambleToBin(const void* data, int len);
+  static std::string scrambleToHex(const ZncBucket& data);
+  static std::string scrambleToHex(const void* data, int len);
+  static ZncBucket descrambleFromBin(const ZncBucket& data);
+  static ZncBucket descrambleFromBin(const void* data, int len);
+  static ZncBucket descrambleFromHex(const char* text);
+
+  // Key protection; the first byte names the method: 0 scrambled, 1 AES
+  // key wrap (the key and 8 random bytes under a key built into the
+  // library). An empty blob unwraps to an empty key.
+  static ZncBucket wrapKey(const ZncBucket& key, bool scramble);
+  static std::string wrapKeyToHex(const ZncBucket& key, bool scramble);
+  static ZncBucket unWrapKey(const ZncBucket& blob);
+  static ZncBucket unWrapKey(const std::string& hex);
+  static ZncBucket unWrapKey(const char* hex);
+
+  // ---- RSA formats (znc_rsa.h) ----
+  static void generateRSAPair(int bits, ZncBucket& pub, ZncBucket& pri, bool der);
+  // The data key and its CRC-32, RSA-encrypted with padding; a wrong
+  // private key throws Znc::WrongKey.
+  static ZncBucket encryptDataKey(const ZncBucket& dataKey, const ZncBucket& pubKey, bool der);
+  static ZncBucket decryptDataKey(const ZncBucket& enc, const ZncBucket& priKey, bool der);
+  // A private key as data with CRC-32 under Blowfish keyed with the MD5 of
+  // the pass phrase (of a default phrase built into the library when it is
+  // null or empty); a wrong phrase throws Znc::WrongKey.
+  static ZncBucket encryptRSAPriKey(const ZncBucket& pri, const char* passPhrase);
+  static ZncBucket decryptRSAPriKey(const ZncBucket& encPri, const char* passPhrase);
+  static bool validatePassPhrase(const ZncBucket& encPri, const char* passPhrase);
+  // Key file: version byte 0, then each key scrambled behind a two-byte
+  // big-endian length. Loading accepts either protection method and sets
+  // both keys only when the whole file reads.
+  static void saveRSAKeys(FILE* file, const ZncBucket& pub, const ZncBucket& pri);
+  static void loadRSAKeys(FILE* file, ZncBucket& pub, ZncBucket& pri);
+  // Pass-phrase blob: version 0, the big-endian type, a scrambled record
+  // that hides a phrase shorter than 1024 bytes among 1024 random ones.
+  static ZncBucket exportPassPhrase(int type, const char* passPhrase);
+  static void exportPassPhrase(FILE* file, int type, const char* passPhrase);
+  static void importPassPhrase(const ZncBucket& blob, int* type, std::string* passPhrase);
+  static void importPassPhrase(FILE* file, int* type, std::string* passPhrase);
 
  private:
   static int encryptDataWithCRC32(const void* in, void* out, int len, ZncBlowfish& bf);
