@@ -49,3 +49,13 @@ if(ZN_CCACHE)
   set(CMAKE_CXX_COMPILER_LAUNCHER ${zn_ccache})
   set(CMAKE_C_COMPILER_LAUNCHER ${zn_ccache})
 endif()
+
+# Test programs and tools at -O0 in the checking builds: most of their
+# compile time is the optimiser working through GoogleTest, CLI11 and JSON
+# templates that run a handful of times. The library keeps its own level.
+option(ZN_QUICK_PROGRAMS "Compile tests and tools without optimisation" OFF)
+function(zn_quick_program target)
+  if(ZN_QUICK_PROGRAMS)
+    target_compile_options(${target} PRIVATE -O0)
+  endif()
+endfunction()
