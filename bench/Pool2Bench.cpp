@@ -5,60 +5,34 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <boost/asio/post.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <thread>
-#include <vector>
 
+#include "ItemBatch.h"
 #include "RatioReporter.h"
 #include "zn/pool/ZnThreadPool2.h"
 
 namespace {
 
 constexpr int kWorkers = 4;
-constexpr int kBatch = 1000000;
+zn::bench::ItemBatch g_batch(1000000);
 
-std::atomic<int> g_done{0};
+void SmallItem(void*) { g_batch.itemDone(); }
 
-void SmallItem(void*) { g_done.fetch_add(1, std::memory_order_relaxed); }
-
-void WaitForBatch(int total) {
-  while (g_done.load(std::memory_order_relaxed) < total) std::this_thread::yield();
-}
-
-// Runs `post()` kBatch times split over `producers` threads.
-template <typename Post>
-void RunBatch(int producers, Post&& post) {
-  g_done.store(0);
-  std::vector<std::thread> threads;
-  for (int p = 0; p < producers; ++p) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < kBatch / producers; ++i) post();
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  WaitForBatch(kBatch);
-}
-
-void Report(benchmark::State& state) {
-  state.counters["items"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kBatch, benchmark::Counter::kIsRate);
-}
 
 void BM_ZnThreadPool2(benchmark::State& state) {
   ZnThreadPool2 pool;
   pool.initThreadPool("bench2", 60, kWorkers, kWorkers, kWorkers);
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { pool.doWork(&SmallItem, nullptr); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { pool.doWork(&SmallItem, nullptr); });
+  g_batch.report(state);
 }
 
 void BM_asio(benchmark::State& state) {
   boost::asio::thread_pool pool(kWorkers);
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { boost::asio::post(pool, [] { SmallItem(nullptr); }); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { boost::asio::post(pool, [] { SmallItem(nullptr); }); });
+  g_batch.report(state);
   pool.join();
 }
 

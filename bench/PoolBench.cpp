@@ -8,50 +8,24 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <thread>
-#include <vector>
 
+#include "ItemBatch.h"
 #include "RatioReporter.h"
 #include "zn/pool/ZnThreadPool.h"
 
 namespace {
 
 constexpr int kWorkers = 4;
-constexpr int kBatch = 20000;
-
-std::atomic<int> g_done{0};
+zn::bench::ItemBatch g_batch(20000);
 
 unsigned int EmptyItem(void*) {
-  g_done.fetch_add(1, std::memory_order_relaxed);
+  g_batch.itemDone();
   return 0;
 }
 
-void WaitForBatch(int total) {
-  while (g_done.load(std::memory_order_relaxed) < total) std::this_thread::yield();
-}
-
-// Runs `post(n)` for kBatch items split over `producers` threads.
-template <typename Post>
-void RunBatch(int producers, Post&& post) {
-  g_done.store(0);
-  std::vector<std::thread> threads;
-  for (int p = 0; p < producers; ++p) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < kBatch / producers; ++i) post();
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  WaitForBatch(kBatch);
-}
-
-void Report(benchmark::State& state) {
-  state.counters["items"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kBatch, benchmark::Counter::kIsRate);
-}
 
 // One pool for the whole run, as a service keeps one.
 ZnThreadPool& Pool() {
@@ -64,31 +38,31 @@ ZnThreadPool& Pool() {
 void BM_Parallel_ZnThreadPool(benchmark::State& state) {
   ZnThreadPool& pool = Pool();
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { pool.doWork(&EmptyItem, nullptr); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { pool.doWork(&EmptyItem, nullptr); });
+  g_batch.report(state);
 }
 
 void BM_Parallel_asio(benchmark::State& state) {
   boost::asio::thread_pool pool(kWorkers);
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { boost::asio::post(pool, [] { EmptyItem(nullptr); }); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { boost::asio::post(pool, [] { EmptyItem(nullptr); }); });
+  g_batch.report(state);
   pool.join();
 }
 
 void BM_Serial_ZnThreadPool(benchmark::State& state) {
   ZnThreadPool& pool = Pool();
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { pool.doWork(1, &EmptyItem, nullptr, nullptr); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { pool.doWork(1, &EmptyItem, nullptr, nullptr); });
+  g_batch.report(state);
 }
 
 void BM_Serial_asioStrand(benchmark::State& state) {
   boost::asio::thread_pool pool(kWorkers);
   auto strand = boost::asio::make_strand(pool.get_executor());
   const int producers = static_cast<int>(state.range(0));
-  for (auto _ : state) RunBatch(producers, [&] { boost::asio::post(strand, [] { EmptyItem(nullptr); }); });
-  Report(state);
+  for (auto _ : state) g_batch.run(producers, [&] { boost::asio::post(strand, [] { EmptyItem(nullptr); }); });
+  g_batch.report(state);
   pool.join();
 }
 

@@ -195,28 +195,29 @@ std::wstring ToWstring(std::string_view text) {
   return result;
 }
 
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
 std::string ToString(std::wstring_view text) {
   std::string result;
   result.reserve(text.size());
-  for (const wchar_t wc : text) {
-    auto cp = static_cast<char32_t>(wc);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-      result.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      result.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      result.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      result.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      result.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      result.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
+  for (const wchar_t wc : text) AppendUtf8(static_cast<char32_t>(wc), result);
   return result;
 }
 

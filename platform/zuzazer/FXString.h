@@ -46,5 +46,8 @@ YQ_EXPORT int SplitArguments(std::string_view text, std::string_view separator, 
 // UTF-8 to wide (UTF-32 here) and back; invalid bytes become U+FFFD.
 YQ_EXPORT std::wstring ToWstring(std::string_view text);
 YQ_EXPORT std::string ToString(std::wstring_view text);
+// Appends the UTF-8 form of one code point; a surrogate or a value above
+// U+10FFFF is written as U+FFFD. The one encoder every conversion uses.
+YQ_EXPORT void AppendUtf8(char32_t codePoint, std::string& out);
 
 }  // namespace FXString

@@ -45,24 +45,9 @@ ZnException::ZnException(const char* function, const std::string& message, const
   init(function, message.c_str(), file, line, errorNumber);
 }
 
-ZnException::ZnException(const ZnException& other)
-    : std::exception(other),
-      m_function(other.m_function),
-      m_message(other.m_message),
-      m_file(other.m_file),
-      m_line(other.m_line),
-      m_errno(other.m_errno) {}
-
-ZnException& ZnException::operator=(const ZnException& other) {
-  if (this != &other) {
-    m_function = other.m_function;
-    m_message = other.m_message;
-    m_file = other.m_file;
-    m_line = other.m_line;
-    m_errno = other.m_errno;
-  }
-  return *this;
-}
+// A copy takes every field and logs nothing (only a thrown one is logged).
+ZnException::ZnException(const ZnException& other) = default;
+ZnException& ZnException::operator=(const ZnException& other) = default;
 
 ZnException::~ZnException() = default;
 

@@ -4,6 +4,7 @@
 #include "zn/pathmatch/TPathMatch.h"
 #include "zn/pathmatch/internal/PatternProgram.h"
 #include "zn/pathmatch/internal/Utf8CodePoints.h"
+#include "zuzazer/FXString.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TBasenameType TPathMatch::getNextBasename(std::string& out) const {
   const TBasenameType type = m_codePoints.getNextBasename(component);
   if (type == BASENAME_NONE) return type;
   out.clear();
-  for (const unsigned long c : component) zn::detail::AppendUtf8(c, out);
+  for (const unsigned long c : component) FXString::AppendUtf8(static_cast<char32_t>(c), out);
   return type;
 }
 

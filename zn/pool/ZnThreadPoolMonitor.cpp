@@ -98,19 +98,30 @@ void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool* pool) {
   m_status.erase(pool);  // its part leaves the store
 }
 
+namespace {
+
+// A pool's limits and figures as its live status shows them; both kinds of
+// pool answer the same questions.
+template <typename Pool>
+zn::LiveStatusPool FiguresOf(Pool& pool, unsigned int queued, unsigned int ready) {
+  zn::LiveStatusPool figures;
+  figures.name = pool.getName();
+  figures.minThreads = pool.getMinCount();
+  figures.maxThreads = pool.getMaxCount();
+  figures.timeoutSeconds = pool.getThreadTimeout();
+  figures.threads = pool.getCurrentThreadCount();
+  figures.busyThreads = pool.getCurrentBusyThreadCount();
+  figures.queued = queued;
+  figures.ready = ready;
+  return figures;
+}
+
+}  // namespace
+
 void ZnThreadPoolMonitor::publishStatus(ZnThreadPool* pool) {
   const auto part = m_status.find(pool);
   if (part == m_status.end()) return;
-  zn::LiveStatusPool figures;
-  figures.name = pool->getName();
-  figures.minThreads = pool->getMinCount();
-  figures.maxThreads = pool->getMaxCount();
-  figures.timeoutSeconds = pool->getThreadTimeout();
-  figures.threads = pool->getCurrentThreadCount();
-  figures.busyThreads = pool->getCurrentBusyThreadCount();
-  figures.queued = pool->getTotalWorkerListCount();
-  figures.ready = pool->getReadyWorksCount();
-  part->second->publish(figures);
+  part->second->publish(FiguresOf(*pool, pool->getTotalWorkerListCount(), pool->getReadyWorksCount()));
 }
 
 void ZnThreadPoolMonitor::addThreadPool(ZnThreadPool2* pool) {
@@ -132,16 +143,9 @@ void ZnThreadPoolMonitor::removeThreadPool(ZnThreadPool2* pool) {
 void ZnThreadPoolMonitor::publishStatus(ZnThreadPool2* pool) {
   const auto part = m_status.find(pool);
   if (part == m_status.end()) return;
-  zn::LiveStatusPool figures;
-  figures.name = pool->getName();
-  figures.minThreads = pool->getMinCount();
-  figures.maxThreads = pool->getMaxCount();
-  figures.timeoutSeconds = pool->getThreadTimeout();
-  figures.threads = pool->getCurrentThreadCount();
-  figures.busyThreads = pool->getCurrentBusyThreadCount();
-  figures.queued = pool->getQueuedCount();
-  figures.ready = figures.queued;  // one queue in order: every queued item may start
-  part->second->publish(figures);
+  // One queue in order: every queued item may start.
+  const unsigned int queued = pool->getQueuedCount();
+  part->second->publish(FiguresOf(*pool, queued, queued));
 }
 
 unsigned int ZnThreadPoolMonitor::MonitorMain(void* argument) {

@@ -15,6 +15,7 @@
 
 #include "zn/error/ZnErrorCodes.h"
 #include "zn/sync/NamedKernelObject.h"
+#include "zn/sync/internal/MonotonicTime.h"
 #include "zn/sync/internal/NamedObjectShared.h"
 
 namespace zn {
@@ -24,28 +25,12 @@ namespace {
 // robust mutex may die without an unlock that would wake us.
 constexpr long kMutexSliceNs = 50L * 1000000L;
 
-struct timespec Now() {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return now;
-}
-
-struct timespec After(struct timespec from, long long ns) {
-  from.tv_sec += static_cast<time_t>(ns / 1000000000LL);
-  from.tv_nsec += static_cast<long>(ns % 1000000000LL);
-  if (from.tv_nsec >= 1000000000L) {
-    from.tv_sec += 1;
-    from.tv_nsec -= 1000000000L;
-  }
-  return from;
-}
-
-bool Before(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
+using zn::detail::MonotonicAfter;
+using zn::detail::MonotonicBefore;
+using zn::detail::MonotonicNow;
 
 struct timespec DeadlineAfter(unsigned long ms) {
-  return After(Now(), static_cast<long long>(ms) * 1000000LL);
+  return MonotonicAfter(MonotonicNow(), static_cast<long long>(ms) * 1000000LL);
 }
 
 // Sleeps while the word still holds `seen`, until the monotonic
@@ -73,8 +58,8 @@ void FutexWaitAny(std::span<std::atomic<uint32_t>* const> words, std::span<const
                             CLOCK_MONOTONIC);
   if (rc == -1 && errno == ENOSYS) {
     // Kernels before 5.16: watch the first word in short slices.
-    struct timespec slice = After(Now(), 1000000LL);
-    if (deadline != nullptr && Before(*deadline, slice)) slice = *deadline;
+    struct timespec slice = MonotonicAfter(MonotonicNow(), 1000000LL);
+    if (deadline != nullptr && MonotonicBefore(*deadline, slice)) slice = *deadline;
     FutexWait(*words[0], seen[0], &slice);
   }
 }
@@ -285,14 +270,14 @@ MultiWaitResult NamedKernelObject::WaitForMultiple(std::span<NamedKernelObject* 
         continue;
       }
     }
-    if (timeoutMs == 0 || (!forever && !Before(Now(), deadline))) {
+    if (timeoutMs == 0 || (!forever && !MonotonicBefore(MonotonicNow(), deadline))) {
       unregister();
       return MultiWaitResult{WaitOutcome::kTimeout, 0, 0};
     }
     struct timespec until = deadline;
     if (hasMutex) {
-      const struct timespec slice = After(Now(), kMutexSliceNs);
-      if (forever || Before(slice, until)) until = slice;
+      const struct timespec slice = MonotonicAfter(MonotonicNow(), kMutexSliceNs);
+      if (forever || MonotonicBefore(slice, until)) until = slice;
     }
     FutexWaitAny(std::span<std::atomic<uint32_t>* const>(words.data(), n), std::span<const uint32_t>(seen.data(), n),
                  forever && !hasMutex ? nullptr : &until);

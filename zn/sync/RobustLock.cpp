@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "zn/sync/internal/MonotonicTime.h"
 #include "zuzazer/FXThreadId.h"
 #include "zuzazer/FXUniqueFd.h"
 
@@ -60,25 +61,6 @@ namespace {
 // that is being killed, and an owner can die without waking anyone.
 constexpr long long kSliceNs = 100LL * 1000000LL;
 
-struct timespec Now() {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return now;
-}
-
-struct timespec After(struct timespec from, long long ns) {
-  from.tv_sec += static_cast<time_t>(ns / 1000000000LL);
-  from.tv_nsec += static_cast<long>(ns % 1000000000LL);
-  if (from.tv_nsec >= 1000000000L) {
-    from.tv_sec += 1;
-    from.tv_nsec -= 1000000000L;
-  }
-  return from;
-}
-
-bool Before(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
 
 // The stat text of thread `id`; false when it cannot be read.
 bool ReadThreadStat(uint32_t id, char& state, unsigned long long& start) {
@@ -187,7 +169,8 @@ WaitOutcome LockRobust(RobustLock& lock, unsigned long timeoutMs) {
   if (timeoutMs == 0) return TryLockRobust(lock, true);
 
   const bool forever = timeoutMs >= kWaitForever;
-  const struct timespec deadline = forever ? timespec{} : After(Now(), static_cast<long long>(timeoutMs) * 1000000LL);
+  const struct timespec deadline =
+      forever ? timespec{} : MonotonicAfter(MonotonicNow(), static_cast<long long>(timeoutMs) * 1000000LL);
   // Whether the owner is still there: a quick look at every new owner, a
   // thorough one after every slice slept in vain.
   enum class Look { kNone, kQuick, kThorough } look = Look::kQuick;
@@ -216,8 +199,8 @@ WaitOutcome LockRobust(RobustLock& lock, unsigned long timeoutMs) {
       look = Look::kQuick;  // another owner, or freed
       continue;
     }
-    const struct timespec now = Now();
-    if (!forever && !Before(now, deadline)) {
+    const struct timespec now = MonotonicNow();
+    if (!forever && !MonotonicBefore(now, deadline)) {
       // One last try: a wake-up meant for us must not be lost.
       seen = 0;
       if (lock.word.compare_exchange_strong(seen, self | kLockWaiters, std::memory_order_acquire)) {
@@ -226,8 +209,8 @@ WaitOutcome LockRobust(RobustLock& lock, unsigned long timeoutMs) {
       }
       return WaitOutcome::kTimeout;
     }
-    struct timespec until = After(now, kSliceNs);
-    if (!forever && Before(deadline, until)) until = deadline;
+    struct timespec until = MonotonicAfter(now, kSliceNs);
+    if (!forever && MonotonicBefore(deadline, until)) until = deadline;
     const uint32_t sleepingOn = seen | kLockWaiters;
     const long rc = ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&lock.word), FUTEX_WAIT_BITSET, sleepingOn,
                               &until, nullptr, FUTEX_BITSET_MATCH_ANY);

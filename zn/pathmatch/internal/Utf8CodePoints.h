@@ -19,6 +19,4 @@ const char* Utf8ResultName(Utf8Result result);
 // success); `count` is the number of code points written.
 Utf8Result Utf8ToCodePoints(std::string_view text, std::span<unsigned long> out, std::size_t& count);
 
-void AppendUtf8(unsigned long codePoint, std::string& out);
-
 }  // namespace zn::detail
