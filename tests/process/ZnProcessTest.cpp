@@ -3,14 +3,17 @@
 // no descriptor and no child left behind by any of them.
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <set>
 #include <sstream>
 
 #include "process/ProcessTestUtil.h"
+#include "zn/process/ZNChildProcess.h"
 #include "zn/process/ZnProcess.h"
 #include "zuzazer/YqWin32Errors.h"
 
@@ -242,8 +245,33 @@ TEST_F(ZnProcessTest, MissingOrUnusableProgramsFailToStart) {
                                  sizeof text),
             0);
   EXPECT_STREQ(text, yq::Win32ErrorText(2).c_str());
-  EXPECT_EQ(process.StartProcess("/etc/hostname", nullptr, 0, 1, nullptr, nullptr, nullptr, text, sizeof text), 0);
-  EXPECT_STRNE(text, "");
+  // A file without execute permission is refused as Windows refuses it
+  // (root too: exec wants at least one execute bit), a folder likewise; an
+  // executable file the loader cannot run is a bad format, never a child
+  // exiting with 127.
+  const std::string plain = m_logDir.file("plain-file");
+  const std::string garbage = m_logDir.file("garbage-program");
+  for (const std::string& path : {plain, garbage}) {
+    std::ofstream(path) << "\x7f" << "not a program\n";
+  }
+  ASSERT_EQ(::chmod(plain.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(garbage.c_str(), 0755), 0);
+  EXPECT_EQ(process.StartProcess(plain.c_str(), nullptr, 0, 1, nullptr, nullptr, nullptr, text, sizeof text), 0);
+  EXPECT_STREQ(text, "Access is denied.");
+  EXPECT_EQ(process.StartProcess(nullptr, ("\"" + plain + "\" arg").c_str(), 0, 1, nullptr, nullptr, nullptr, text,
+                                 sizeof text),
+            0);
+  EXPECT_STREQ(text, "Access is denied.");
+  EXPECT_EQ(process.StartProcess(m_logDir.path().c_str(), nullptr, 0, 1, nullptr, nullptr, nullptr, text, sizeof text),
+            0);
+  EXPECT_STREQ(text, "Access is denied.");
+  EXPECT_EQ(process.StartProcess(garbage.c_str(), nullptr, 0, 1, nullptr, nullptr, nullptr, text, sizeof text), 0);
+  EXPECT_STREQ(text, "An attempt was made to load a program with an incorrect format.");
+  ZNChildProcess child;
+  char* const childArgv[] = {const_cast<char*>(plain.c_str()), nullptr};
+  EXPECT_EQ(child.spawnDisconnected(plain.c_str(), childArgv), -1);
+  EXPECT_EQ(child.getLastError(), 5);
+  EXPECT_STREQ(child.getFailureMessage(), "CreateProcess failed");
   EXPECT_EQ(process.StartProcess(nullptr, "", 0, 1, nullptr, nullptr, nullptr, text, sizeof text), 0);  // empty
   EXPECT_STREQ(text, yq::Win32ErrorText(2).c_str());
   EXPECT_EQ(process.GetProcessId(), 0u);
