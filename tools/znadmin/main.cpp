@@ -70,11 +70,13 @@ int main(int argc, char** argv) {
   AddNamingCommands(app, handlers);
   AddPathCommands(app, handlers);
   AddPoolCommands(app, handlers);
+  AddProcCommands(app, handlers);
   AddShmCommands(app, handlers);
   AddStatusCommands(app, handlers);
   AddTaskCommands(app, handlers);
   AddVersionCommands(app, handlers);
 
+  KeepCommandLine(argc, argv);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help, --help-all, --version
