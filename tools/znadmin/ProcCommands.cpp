@@ -41,31 +41,8 @@ struct RunOptions {
   bool json = false;
 };
 
-// One argument as the launcher's command-line splitter reads it back:
-// quoted when it is empty or holds a blank, a tab or a quote; backslashes
-// doubled where they come before a quote.
-std::string Quoted(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
-  std::string out = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    out.push_back(c);
-  }
-  out.append(backslashes * 2, '\\');
-  out.push_back('"');
-  return out;
-}
-
 std::string ArgumentsAfterProgram(const std::vector<std::string>& command) {
-  std::string line;
-  for (std::size_t i = 1; i < command.size(); ++i) line += (i > 1 ? " " : "") + Quoted(command[i]);
-  return line;
+  return zn::CommandLineOf(std::vector<std::string>(command.begin() + 1, command.end()));
 }
 
 // The password of --user: the first line of standard input, read without

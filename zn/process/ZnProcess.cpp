@@ -374,3 +374,7 @@ bool ZnProcess::GetProcessDuplicateHandle(void*& handle) {
   handle = zn::detail::HandleFromFd(copy);
   return true;
 }
+
+std::string zn::CommandLineOf(const std::vector<std::string>& arguments) {
+  return zn::detail::JoinCommandLine(arguments);
+}

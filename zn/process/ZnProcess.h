@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "zn/base/ZnExport.h"
 
@@ -38,6 +39,12 @@ ZN_EXPORT unsigned long GetOSLevelPriority(std::string& priorityName, unsigned l
 ZN_EXPORT bool IsConsoleNeededForCommand(const char* command);
 // The nice value of a priority class: 0, 10 (below normal) or -10 (high).
 ZN_EXPORT int NiceValueForPriorityClass(unsigned long priorityClass);
+
+namespace zn {
+// The command line (for `arguments` of the start calls and for `system`)
+// that the launcher splits back into exactly `arguments`.
+ZN_EXPORT std::string CommandLineOf(const std::vector<std::string>& arguments);
+}  // namespace zn
 
 class ZN_EXPORT ZnProcess {
  public:

@@ -41,6 +41,31 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return arguments;
 }
 
+std::string JoinCommandLine(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    if (!line.empty() || &argument != &arguments.front()) line.push_back(' ');
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+      line += argument;
+      continue;
+    }
+    line.push_back('"');
+    std::size_t slashes = 0;
+    for (const char c : argument) {
+      if (c == '\\') {
+        ++slashes;
+        continue;
+      }
+      line.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+      slashes = 0;
+      line.push_back(c);
+    }
+    line.append(slashes * 2, '\\');
+    line.push_back('"');
+  }
+  return line;
+}
+
 std::string_view CommandTail(std::string_view command) {
   const std::size_t cut = command.find_last_of("\\/");
   return cut == std::string_view::npos ? command : command.substr(cut + 1);

@@ -13,6 +13,11 @@ namespace zn::detail {
 
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// The command line that SplitCommandLine splits back into `arguments`:
+// an argument that is empty or holds a blank, a tab or a quote is quoted,
+// with the backslashes before a quote (or before the closing one) doubled.
+std::string JoinCommandLine(const std::vector<std::string>& arguments);
+
 // The text after the last '\\' or '/' of a command: the program's file name
 // with what follows it.
 std::string_view CommandTail(std::string_view command);
