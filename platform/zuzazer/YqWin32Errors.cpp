@@ -76,9 +76,11 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorNotOwner: return "Attempt to release mutex not owned by caller.";
     case kErrorTooManyPosts: return "Too many posts were made to a semaphore.";
     case kErrorAbandonedWait: return "The wait was abandoned.";
+    case kErrorNoUnicodeTranslation: return "No mapping for the Unicode character exists in the target multi-byte code page.";
     case kErrorIoDevice: return "The request could not be performed because of an I/O device error.";
     case kErrorNotFound: return "Element not found.";
     case kErrorCancelled: return "The operation was canceled by the user.";
+    case kErrorPrivilegeNotHeld: return "A required privilege is not held by the client.";
     case kErrorTimeout: return "This operation returned because the timeout period expired.";
     default: return "Unknown error " + std::to_string(code) + ".";
   }

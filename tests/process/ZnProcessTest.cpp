@@ -280,7 +280,9 @@ TEST_F(ZnProcessTest, MissingOrUnusableProgramsFailToStart) {
   EXPECT_EQ(process.StartProcessUnicode(ProcessHelper(), "exit \xff", 0, 1, nullptr, nullptr, nullptr, text,
                                         sizeof text, nullptr, nullptr, nullptr, nullptr, true, false, 0),
             0);
-  EXPECT_TRUE(Logged("Failed to convert command line arguments (exit \xff) to unicode. Error:["));
+  EXPECT_TRUE(Logged("Failed to convert command line arguments (exit \xff) to unicode. Error:[No mapping for the "
+                     "Unicode character exists in the target multi-byte code page.]."));
+  EXPECT_STREQ(text, "No mapping for the Unicode character exists in the target multi-byte code page.");
   EXPECT_EQ(process.StartProcessUnicode(ProcessHelper(), "pwd", 0, 1, nullptr, nullptr, nullptr, text, sizeof text,
                                         nullptr, nullptr, nullptr, "/tmp/\xfe", true, false, 0),
             0);

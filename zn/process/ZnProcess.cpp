@@ -51,8 +51,8 @@ namespace {
 
 using zn::detail::CopyText;
 
-constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
-constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
+using yq::kErrorNoUnicodeTranslation;
+using yq::kErrorPrivilegeNotHeld;
 
 // "Session" value nUseANSIProcessPath, read once per process.
 bool UsesAnsiProcessPath() {
