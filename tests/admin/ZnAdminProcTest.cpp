@@ -86,6 +86,18 @@ TEST_F(ZnAdminProc, MissingProgramsAndCpuRatesOutOfRangeAreRefused) {
                            "]: give 1 to 99 (percent of one core)\n");
     EXPECT_EQ(run.out, "");
   }
+  // A rate in range is used where the cgroup hierarchy takes it, and the
+  // run refused before the command starts where it does not.
+  run = Proc({"--cpu-rate", "20", "--json"}, {"/bin/echo", "capped"});
+  if (run.code == zn::test::kOk) {
+    EXPECT_EQ(JsonOf(run)["cpuRate"], 20);
+    EXPECT_EQ(JsonOf(run)["output"], "capped\n");
+  } else {
+    EXPECT_EQ(run.code, zn::test::kFailure);
+    EXPECT_EQ(run.err, "znadmin proc run: cannot cap the CPU rate at [20]: the cgroup v2 hierarchy refused the group "
+                       "[znadmin-proc] (it needs a writable hierarchy with the cpu controller)\n");
+    EXPECT_EQ(run.out, "");
+  }
   run = zn::test::RunAdmin({"--store", m_store, "proc", "run", "--cpu-rate", "many", "--", "/bin/true"});
   EXPECT_EQ(run.code, zn::test::kUsage);
   run = zn::test::RunAdmin({"--store", m_store, "proc", "run"});
