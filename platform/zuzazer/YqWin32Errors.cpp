@@ -15,6 +15,7 @@ uint32_t Win32FromErrno(int errnum, bool isPath) {
     case EACCES:
     case EPERM:
     case EISDIR: return kErrorAccessDenied;  // opening a folder as a file
+    case ENOEXEC: return kErrorBadFormat;  // a program the loader cannot run
     case EBADF: return kErrorInvalidHandle;
     case ENOMEM: return kErrorNotEnoughMemory;
     case EROFS: return kErrorWriteProtect;
@@ -48,6 +49,7 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorAccessDenied: return "Access is denied.";
     case kErrorInvalidHandle: return "The handle is invalid.";
     case kErrorNotEnoughMemory: return "Not enough memory resources are available to process this command.";
+    case kErrorBadFormat: return "An attempt was made to load a program with an incorrect format.";
     case kErrorInvalidData: return "The data is invalid.";
     case kErrorWriteProtect: return "The media is write protected.";
     case kErrorLockViolation: return "The process cannot access the file because another process has locked a portion of the file.";
@@ -74,9 +76,11 @@ std::string Win32ErrorText(uint32_t code) {
     case kErrorNotOwner: return "Attempt to release mutex not owned by caller.";
     case kErrorTooManyPosts: return "Too many posts were made to a semaphore.";
     case kErrorAbandonedWait: return "The wait was abandoned.";
+    case kErrorNoUnicodeTranslation: return "No mapping for the Unicode character exists in the target multi-byte code page.";
     case kErrorIoDevice: return "The request could not be performed because of an I/O device error.";
     case kErrorNotFound: return "Element not found.";
     case kErrorCancelled: return "The operation was canceled by the user.";
+    case kErrorPrivilegeNotHeld: return "A required privilege is not held by the client.";
     case kErrorTimeout: return "This operation returned because the timeout period expired.";
     default: return "Unknown error " + std::to_string(code) + ".";
   }

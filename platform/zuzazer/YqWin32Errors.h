@@ -49,9 +49,11 @@ inline constexpr uint32_t kErrorNotOwner = 288;
 inline constexpr uint32_t kErrorTooManyPosts = 298;
 inline constexpr uint32_t kErrorAbandonedWait = 735;
 inline constexpr uint32_t kErrorInvalidFlags = 1004;
+inline constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorNotFound = 1168;
 inline constexpr uint32_t kErrorCancelled = 1223;
+inline constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
 inline constexpr uint32_t kErrorTimeout = 1460;
 inline constexpr uint32_t kErrorInvalidState = 5023;
 // The two numbers the log and its maintenance use for "nothing there" (an

@@ -32,6 +32,7 @@ const std::vector<std::vector<std::string>> kInstanceCommands = {
     {"log", "tail", "zndemo"}, {"log", "list"},    {"metrics", "tail"},        {"pool", "show"},
     {"status"},         {"tasks", "list"},         {"tasks", "enable", "zndemo", "Progress"},
     {"config", "get", "~EventManager", "zndemo_DEBUGLEVEL"}, {"config", "list", "~EventManager"},
+    {"proc", "run", "--", "/bin/true"},
 };
 
 TEST_F(ZnAdminFocus, WithoutAnInstanceToChooseEveryCommandSaysHowToChoose) {

@@ -1,5 +1,7 @@
 #include "Admin.h"
 
+#include <algorithm>
+
 #include <ctime>
 #include <iostream>
 
@@ -11,7 +13,20 @@ std::string& Command() {
   return name;
 }
 
+std::vector<std::string>& Words() {
+  static std::vector<std::string> words;
+  return words;
+}
+
 }  // namespace
+
+void KeepCommandLine(int argc, char** argv) { Words().assign(argv, argv + argc); }
+
+std::optional<std::vector<std::string>> WordsAfterDashes() {
+  const auto dashes = std::find(Words().begin(), Words().end(), "--");
+  if (dashes == Words().end()) return std::nullopt;
+  return std::vector<std::string>(dashes + 1, Words().end());
+}
 
 void SetCommandName(std::string name) { Command() = std::move(name); }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ void AddMetricsCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddNamingCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPathCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddPoolCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddProcCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddShmCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddStatusCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddTaskCommands(CLI::App& app, std::vector<Handler>& handlers);
@@ -63,6 +65,11 @@ struct CommandError {
   int code;
   std::string message;
 };
+
+// The command line as main() got it, and the words after its first "--"
+// exactly as typed (nullopt when there is no "--").
+void KeepCommandLine(int argc, char** argv);
+std::optional<std::vector<std::string>> WordsAfterDashes();
 
 // ---- The instance ----
 

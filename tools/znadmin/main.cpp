@@ -41,6 +41,7 @@ const CLI::App* Deepest(const CLI::App* app) {
 std::string UnknownWord(const CLI::App* at) {
   for (const CLI::App* app = at; app != nullptr; app = app->get_parent()) {
     for (const std::string& word : app->remaining()) {
+      if (word == "--") break;  // what follows is a command's, not ours
       if (word.size() > 1 && word[0] == '-') return "unknown option [" + word + "]";
       if (app == at && !at->get_subcommands({}).empty()) return "unknown command [" + word + "]";
     }
@@ -70,11 +71,13 @@ int main(int argc, char** argv) {
   AddNamingCommands(app, handlers);
   AddPathCommands(app, handlers);
   AddPoolCommands(app, handlers);
+  AddProcCommands(app, handlers);
   AddShmCommands(app, handlers);
   AddStatusCommands(app, handlers);
   AddTaskCommands(app, handlers);
   AddVersionCommands(app, handlers);
 
+  KeepCommandLine(argc, argv);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help, --help-all, --version
