@@ -3,10 +3,13 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -109,10 +112,24 @@ TEST_F(ZnProcessSystemTest, AnotherUserRunsWithItsOwnIdentityOrTheRefusalIsRepor
   std::string expected = std::to_string(entry->pw_uid) + " " + std::to_string(entry->pw_gid);
   for (const gid_t g : groups) expected += " " + std::to_string(g);
 
-  // The helper must be reachable by the user: it is, below the build tree,
-  // unless a folder on the way is closed to others.
-  ASSERT_EQ(ZnProcess::system(Helper("ids").c_str(), &out, &err, 0, false, (".\\" + user).c_str(), "Zn-Pass-42"), 0)
-      << err;
+  // The user must reach the helper: a checkout below a folder closed to
+  // others (mktemp's 0700) would not let it, so it runs a copy in a folder
+  // of its own, open to everyone and removed after.
+  char folder[] = "/tmp/zn_user_helper.XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::filesystem::path copy = std::filesystem::path(folder) / "helper";
+  struct RemoveFolder {
+    std::string path;
+    ~RemoveFolder() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } removeFolder{folder};
+  ASSERT_EQ(::chmod(folder, 0755), 0);
+  std::filesystem::copy_file(ProcessHelper(), copy);
+  ASSERT_EQ(::chmod(copy.c_str(), 0755), 0);
+  const std::string ids = copy.string() + " ids";
+  ASSERT_EQ(ZnProcess::system(ids.c_str(), &out, &err, 0, false, (".\\" + user).c_str(), "Zn-Pass-42"), 0) << err;
   EXPECT_EQ(out, expected + "\n");
 
   EXPECT_EQ(ZnProcess::system(Helper("ids").c_str(), &out, &err, 0, false, user.c_str(), "wrong"), -1);
