@@ -175,14 +175,16 @@ TEST_F(ZnComponents, IdentityNeedsItsPlatformBitAndABigEnoughBuffer) {
 TEST_F(ZnComponents, NetworkPasswordsPreferTheComponentsOlderPlace) {
   ZNPlatformInfo store;
   store.setNumber("Base", "nPLATTYPE", 6);
-  ZNPassword written("encoded-1");
+  ZNPassword written;
+  written.setEncoded("encoded-1");
   ASSERT_EQ(store.setMediaNodeNetworkPassword(&written), 1);
   ZNPassword read;
   EXPECT_EQ(store.getHubClientNetworkPassword(&read), 1);  // both read Session/pCntInfo
   EXPECT_EQ(read.getEncoded(), "encoded-1");
 
   store.setString("MediaNode", "pHSNETPWD", "older");
-  ZNPassword updated("encoded-2");
+  ZNPassword updated;
+  updated.setEncoded("encoded-2");
   ASSERT_EQ(store.setMediaNodeNetworkPassword(&updated), 1);  // updates the older place
   EXPECT_EQ(store.getMediaNodeNetworkPassword(&read), 1);
   EXPECT_EQ(read.getEncoded(), "encoded-2");

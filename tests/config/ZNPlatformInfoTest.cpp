@@ -317,7 +317,8 @@ TEST_F(ZNPlatformInfoValues, TypedReadersAndWriters) {
   EXPECT_EQ(i, -5);
 
   // Passwords are their encoded text, type 1.
-  ZNPassword password("2:c2VjcmV0");
+  ZNPassword password;
+  password.setEncoded("2:c2VjcmV0");
   ASSERT_TRUE(info.setValue(std::string("S"), std::string("sPassword"), password));
   ASSERT_TRUE(ReadRaw("~S", "sPassword", type, bytes));
   EXPECT_EQ(type, kZnRegString);

@@ -285,13 +285,12 @@ int ZNPlatformInfo::setDirectory(const char* section, const char* name, const ch
 int ZNPlatformInfo::getPassword(const char* section, const char* name, ZNPassword* password) {
   std::string text;
   if (password == nullptr || getString(section, name, &text) == 0) return 0;
-  password->setEncoded(text);
-  return 1;
+  return password->setEncoded(text);
 }
 
 int ZNPlatformInfo::setPassword(const char* section, const char* name, ZNPassword* password) {
   if (password == nullptr) return setString(section, name, static_cast<const char*>(nullptr));
-  return setString(section, name, password->getEncoded());
+  return setString(section, name, std::string(password->getEncoded()));
 }
 
 int ZNPlatformInfo::deleteField(const char* section, const char* name) {
