@@ -118,6 +118,14 @@ ZNCL_API int zncl_frand_destroy(void* ctx);
 ZNCL_API int zncl_frand_seed(void* ctx, const void* seed, int length);
 ZNCL_API int zncl_frand_get(void* ctx, void* out, int length);
 
+/* ---- iterated HMAC ----
+ * The block function of PBKDF2 with HMAC-SHA-256: U = first, then
+ * `iterations` times U = HMAC(key, U) and R ^= U; R (32 bytes) goes to out.
+ * With first = salt || 00 00 00 01 it is PBKDF2's first block. Returns 0,
+ * or -1 (reason in zncl_get_last_error(NULL)). */
+ZNCL_API int zncl_sha256_hmac_iterate(const void* key, int keyLength, const void* first, int firstLength,
+                                      int iterations, void* out);
+
 /* ---- scrambling ----
  * A keyed stream obfuscation under a key built into the engine: the first
  * call of a stream writes an 8-byte header; the stream's state lives in

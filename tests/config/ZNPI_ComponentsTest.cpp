@@ -172,24 +172,47 @@ TEST_F(ZnComponents, IdentityNeedsItsPlatformBitAndABigEnoughBuffer) {
   EXPECT_TRUE(store.isClusterGroupClient("client1"));
 }
 
-TEST_F(ZnComponents, NetworkPasswordsPreferTheComponentsOlderPlace) {
+TEST_F(ZnComponents, NetworkPasswordsPreferTheComponentsOlderPlaceWhileItHoldsAReadablePassword) {
   ZNPlatformInfo store;
   store.setNumber("Base", "nPLATTYPE", 6);
-  ZNPassword written;
-  written.setEncoded("encoded-1");
+  const auto encoded = [](const char* plain) {
+    ZNPassword password;
+    EXPECT_EQ(password.encrypt(plain), 1);
+    return password;
+  };
+  const auto plainOf = [](const ZNPassword& password) {
+    ZNPassword reader;
+    secure_basic_string<char> plain;
+    EXPECT_EQ(reader.decrypt(secure_basic_string<char>(password.getEncoded()), plain), 1);
+    return std::string(plain.begin(), plain.end());
+  };
+  ZNPassword written = encoded("first");
   ASSERT_EQ(store.setMediaNodeNetworkPassword(&written), 1);
   ZNPassword read;
   EXPECT_EQ(store.getHubClientNetworkPassword(&read), 1);  // both read Session/pCntInfo
-  EXPECT_EQ(read.getEncoded(), "encoded-1");
+  EXPECT_EQ(plainOf(read), "first");
 
+  // What is not a password of ours in the older place is left alone.
   store.setString("MediaNode", "pHSNETPWD", "older");
-  ZNPassword updated;
-  updated.setEncoded("encoded-2");
-  ASSERT_EQ(store.setMediaNodeNetworkPassword(&updated), 1);  // updates the older place
+  ZNPassword second = encoded("second");
+  ASSERT_EQ(store.setMediaNodeNetworkPassword(&second), 1);
+  std::string older;
+  EXPECT_EQ(store.getString("MediaNode", "pHSNETPWD", &older), 1);
+  EXPECT_EQ(older, "older");
+  EXPECT_EQ(store.getHubClientNetworkPassword(&read), 1);
+  EXPECT_EQ(plainOf(read), "second");
+
+  // A readable one there is kept up to date, and read first.
+  ZNPassword third = encoded("third");
+  store.setString("MediaNode", "pHSNETPWD", std::string(third.getEncoded()));
+  ZNPassword fourth = encoded("fourth");
+  ASSERT_EQ(store.setMediaNodeNetworkPassword(&fourth), 1);
   EXPECT_EQ(store.getMediaNodeNetworkPassword(&read), 1);
-  EXPECT_EQ(read.getEncoded(), "encoded-2");
+  EXPECT_EQ(plainOf(read), "fourth");
   EXPECT_EQ(store.findNetworkPassword(&read), 1);
-  EXPECT_EQ(read.getEncoded(), "encoded-2");
+  EXPECT_EQ(plainOf(read), "fourth");
+  EXPECT_EQ(store.getHubClientNetworkPassword(&read), 1);  // Session/pCntInfo kept the second
+  EXPECT_EQ(plainOf(read), "second");
 
   EXPECT_EQ(store.getHubServerNetworkPassword(&read), 0);
   EXPECT_EQ(store.getLastErrorMsg(), "Invalid platform type.");

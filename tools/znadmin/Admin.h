@@ -35,6 +35,8 @@ struct Handler {
 };
 
 void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers);
+// "config password", below the config command.
+void AddPasswordCommands(CLI::App& config, std::vector<Handler>& handlers);
 void AddFaultCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddInfoCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddJobCommands(CLI::App& app, std::vector<Handler>& handlers);

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <iostream>
 
 #include "Admin.h"
@@ -131,6 +132,13 @@ int Get(const std::string& key, const std::string& name, bool raw, bool json) {
   }
   buffer.resize(static_cast<std::size_t>(size));
   const auto code = static_cast<uint32_t>(type);
+  if (const std::optional<std::string> summary = PasswordSummary(name, code, buffer)) {
+    // Not even the encoded text: the built-in pass phrase would open it.
+    const std::string text(buffer.data(), std::min(buffer.size(), buffer.find('\0')));
+    Json data = {{"name", name}, {"type", "string"}, {"key", Expand(key)},
+                 {"password", {{"format", text.empty() ? std::string() : text.substr(0, 1)}, {"length", text.size()}}}};
+    return Emit(json, data, [&] { std::cout << "(" << *summary << ")\n"; });
+  }
   Json data = ValueJson(name, code, buffer);
   data["key"] = Expand(key);
   return Emit(json, data, [&] {
@@ -156,6 +164,10 @@ int Set(const std::string& key, const std::string& name, const std::vector<std::
   unsigned long code = kZnRegString;
   std::string data;
   if (values.empty()) return Fail("no value given for [" + name + "]", kExitUsage);
+  if (IsPasswordName(name) && !HasEncodedPasswordForm(values.front())) {
+    return Fail("[" + name + "] holds a password: store it with 'znadmin config password set', which encodes it",
+                kExitRefused);
+  }
   if (type != "multi" && values.size() != 1) return Fail("one value expected for type " + type, kExitUsage);
   const std::string& value = values.front();
   if (type == "string" || type == "expand") {
@@ -421,6 +433,8 @@ void AddConfigCommands(CLI::App& app, std::vector<Handler>& handlers) {
   set->add_option("--type", a.type, "string|expand|multi|number|longlong|binary (default from the name's letter)")
       ->check(CLI::IsMember({"string", "expand", "multi", "number", "longlong", "binary"}));
   handlers.push_back({set, [] { return Set(a.key, a.name, a.values, a.type); }});
+
+  AddPasswordCommands(*config, handlers);
 
   CLI::App* list = config->add_subcommand("list", "List a key's values and subkeys, in the export's form");
   list->add_option("key", a.key, keyHelp)->required();

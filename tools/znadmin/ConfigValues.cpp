@@ -110,4 +110,45 @@ Json ValueJson(const std::string& name, uint32_t type, const std::string& data) 
   return value;
 }
 
+namespace {
+
+bool AllLowerHex(std::string_view text) {
+  for (const char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return !text.empty();
+}
+
+// The forms the library writes: '3', '5', '8' (marker, then whole
+// semiblocks in hex) and the '6' and '7' hashes (marker, 32 bytes).
+bool HasEncodedForm(std::string_view text) {
+  if (text.size() < 2) return false;
+  const std::string_view digits = text.substr(1);
+  switch (text[0]) {
+    case '3':
+    case '5':
+    case '8': return digits.size() >= 32 && digits.size() % 16 == 0 && AllLowerHex(digits);
+    case '6':
+    case '7': return digits.size() == 64 && AllLowerHex(digits);
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool IsPasswordName(const std::string& name) {
+  return name.size() > 1 && (name[0] == 'p' || name[0] == 'P') && name[1] >= 'A' && name[1] <= 'Z';
+}
+
+bool HasEncodedPasswordForm(std::string_view text) { return HasEncodedForm(text); }
+
+std::optional<std::string> PasswordSummary(const std::string& name, uint32_t type, const std::string& data) {
+  if (type != kZnRegString) return std::nullopt;
+  const std::string_view text(data.data(), data.find('\0') == std::string::npos ? data.size() : data.find('\0'));
+  if (!IsPasswordName(name) && !HasEncodedForm(text)) return std::nullopt;
+  if (text.empty()) return std::string("password, empty");
+  return "password, format " + std::string(1, IsUtf8(text.substr(0, 1)) ? text[0] : '?') + ", " +
+         std::to_string(text.size()) + " characters";
+}
+
 }  // namespace zn::admin

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,13 @@ std::string PlainValue(uint32_t type, const std::string& data);
 Json ValueJson(const std::string& name, uint32_t type, const std::string& data);
 
 bool IsUtf8(std::string_view text);
+
+// A stored password as `get` shows it: only its format and its length
+// ("password, format 3, 81 characters"); nullopt for any other value.
+// Passwords are the string values named with the letter 'p' and those
+// whose text has the form of an encoded password or hash.
+bool IsPasswordName(const std::string& name);
+bool HasEncodedPasswordForm(std::string_view text);
+std::optional<std::string> PasswordSummary(const std::string& name, uint32_t type, const std::string& data);
 
 }  // namespace zn::admin

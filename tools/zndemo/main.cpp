@@ -2,7 +2,8 @@
 // creates its thread pool from the store, starts its periodic tasks (its
 // own and the library's log maintenance), processes a stream of work items
 // with serial ids, and follows changes made in the store while it runs
-// (log level, pool limits, task frequencies and switches). It watches the
+// (log level, pool limits, task frequencies and switches). It reads and
+// decodes the password it signs on with. It watches the
 // local service daemon (znd) and keeps running when the daemon goes away,
 // saying so in its summary. On SIGTERM or SIGINT, or after --seconds N, it
 // stops its tasks, waits for its pool and prints a summary.
@@ -19,6 +20,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "DemoPassword.h"
 #include "DemoTasks.h"
 #include "DemoWork.h"
 #include "zn/error/FXErrorItemMM.h"
@@ -130,7 +132,10 @@ int main(int argc, char** argv) {
   if (!tasks.StartPeriodicTasks()) log.Error(kMain, "The periodic tasks could not start");
   log.Debug(kMain, "[%zu] periodic tasks accepted", tasks.getTaskCount());
 
-  // 4. The work: a steady stream of items until told to stop.
+  // 4. The password it signs on with, decoded from the store.
+  const std::string passwordLine = zn::demo::ReadStoredPassword(log);
+
+  // 5. The work: a steady stream of items until told to stop.
   const auto start = std::chrono::steady_clock::now();
   const auto elapsed = [&] { return std::chrono::steady_clock::now() - start; };
   while (!g_stop.load() && (seconds == 0 || elapsed() < std::chrono::seconds(seconds))) {
@@ -139,7 +144,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
-  // 5. The end: tasks first (their OnStop runs on the pool), then the pool.
+  // 6. The end: tasks first (their OnStop runs on the pool), then the pool.
   const long long ranMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed()).count();
   log.Debug(kMain, "Service stopping after [%lld] ms", ranMs);
   tasks.StopPeriodicTasks();
@@ -157,6 +162,7 @@ int main(int argc, char** argv) {
               ordered ? "every id ran its items in queue order, one at a time" : problem.c_str());
   std::printf("Pool        : max %u threads, service id %u\n", pool.getMaxCount(), pool.getServiceIdCount());
   std::printf("Tasks       : %zu accepted, Progress ran %d times\n", tasks.getTaskCount(), progress.runs.load());
+  std::printf("Password    : %s\n", passwordLine.c_str());
   std::printf("Error chain : %s\n", error.AsString(eErrorOutputUser).c_str());
   std::printf("Daemon      : %s\n", g_daemonWentAway.load() ? "znd went away (or was not running) during the run"
                                                                : "no change seen");

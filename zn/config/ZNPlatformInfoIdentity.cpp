@@ -175,8 +175,12 @@ int ZNPlatformInfo::writeNetworkPassword(const char* context, unsigned long requ
     return 0;
   }
   if (requiredBit != 1) {
+    // The older place is kept up to date only while it holds a password
+    // that decodes here; anything else there is left for the current one.
     ZNPassword stored;
-    if (getPassword(section, kComponentPasswordValue, &stored) != 0) {
+    secure_basic_string<char> plain;
+    if (getPassword(section, kComponentPasswordValue, &stored) != 0 && !stored.isEmpty() &&
+        stored.decrypt(secure_basic_string<char>(stored.getEncoded()), plain) != 0) {
       return setPassword(section, kComponentPasswordValue, password);
     }
   }

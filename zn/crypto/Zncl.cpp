@@ -89,6 +89,7 @@ Zncl::CtxInitFn Zncl::frand_init = nullptr;
 Zncl::CtxDestroyFn Zncl::frand_destroy = nullptr;
 Zncl::DataFn Zncl::frand_seed = nullptr;
 Zncl::GetFn Zncl::frand_get = nullptr;
+Zncl::IterateFn Zncl::sha256_hmac_iterate = nullptr;
 Zncl::ScrambleFn Zncl::scramble = nullptr;
 Zncl::ScrambleFn Zncl::descramble = nullptr;
 
@@ -184,6 +185,7 @@ std::vector<EntryPoint> EntryPoints() {
   ZNCL_ENTRY(frand_seed)
   ZNCL_ENTRY(frand_get)
 #undef ZNCL_ENTRY
+  table.push_back({"zncl_sha256_hmac_iterate", Slot(Zncl::sha256_hmac_iterate), true});
   table.push_back({"zncl_scramble", Slot(Zncl::scramble), true});
   table.push_back({"zncl_descramble", Slot(Zncl::descramble), true});
   return table;

@@ -57,6 +57,8 @@ class ZN_EXPORT Zncl {
   using GetFn = int (*)(void* ctx, void* out, int length);
   using ScrambleFn = int (*)(const void* in, int length, void* out, int outSize, int flags, void** state);
   using FipsApprovedFn = int (*)();
+  using IterateFn = int (*)(const void* key, int keyLength, const void* first, int firstLength, int iterations,
+                            void* out);
 
   // zncl_init and zncl_destroy: named apart from init() and destroy().
   static InitFn zncl_init;
@@ -132,6 +134,8 @@ class ZN_EXPORT Zncl {
   static CtxDestroyFn frand_destroy;
   static DataFn frand_seed;
   static GetFn frand_get;
+
+  static IterateFn sha256_hmac_iterate;
 
   static ScrambleFn scramble;
   static ScrambleFn descramble;
