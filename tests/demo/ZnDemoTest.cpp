@@ -28,6 +28,10 @@ TEST_F(ZnDemo, RunsItsWorkFollowsTheStoreAndStopsCleanly) {
   LogSettings::SetNumber("Base", "ThreadPoolMonitorIntervalSeconds", 1);
   LogSettings::SetNumber("Base", "ThreadPoolRefreshIntervalSeconds", 1);
   LogSettings::SetNumber("Znd", "zndemo_MaxThreads", 3);
+  // The password it signs on with, stored as an administrator does.
+  const auto stored = zn::test::RunAdmin({"config", "password", "set", "--stdin", "~Session", "pCntInfo"},
+                                         "demo-secret\n");
+  ASSERT_EQ(stored.code, 0) << stored.err;
 
   zn::test::RunningProgram demo("zndemo", {"--seconds", "6"});
   const std::string log = m_dir.file("zndemo.log");
@@ -49,6 +53,9 @@ TEST_F(ZnDemo, RunsItsWorkFollowsTheStoreAndStopsCleanly) {
   EXPECT_TRUE(Has(demo.output(), "Serial ids  : every id ran its items in queue order, one at a time"))
       << demo.output();
   EXPECT_TRUE(Has(demo.output(), "Tasks       : 5 accepted"));
+  EXPECT_TRUE(Has(demo.output(), ", decoded: 11 characters")) << demo.output();
+  EXPECT_FALSE(Has(demo.output() + text, "demo-secret"));
+  EXPECT_TRUE(Has(text, "The password in [Session] [pCntInfo] (format "));
 }
 
 }  // namespace
