@@ -29,6 +29,14 @@ struct ZnProcess::Child {
 
 // Everything a start of the family asks for.
 struct ZnProcess::Launch {
+  // What every start entry point is given: the program, its window and
+  // standard handles, where a failure's text goes, where it runs.
+  Launch(const char* fn, const char* program, const char* args, int window, void* in, void* out, void* err,
+         char* text, int textSize, const char* dir, bool log, bool console, int level)
+      : function(fn), executable(program), arguments(args), showWindow(window), handles{in, out, err},
+        errorText(text), errorTextSize(textSize), directory(dir), logLaunch(log), newConsole(console),
+        defaultLevel(level) {}
+
   const char* function = "ZnProcess::StartProcess";
   const char* executable = nullptr;
   const char* arguments = nullptr;
@@ -273,23 +281,12 @@ int ZnProcess::StartProcessWithPriority(const char* executable, const char* argu
                                         void* standardError, char* errorText, int errorTextSize, const wchar_t* user,
                                         const wchar_t* domain, const wchar_t* password, const char* directory,
                                         bool logLaunch, bool newConsole, int defaultLevel) {
-  Launch launch;
-  launch.function = "ZnProcess::StartProcessWithPriority";
-  launch.executable = executable;
-  launch.arguments = arguments;
-  launch.showWindow = showWindow;
-  launch.handles[0] = standardInput;
-  launch.handles[1] = standardOutput;
-  launch.handles[2] = standardError;
-  launch.errorText = errorText;
-  launch.errorTextSize = errorTextSize;
+  Launch launch("ZnProcess::StartProcessWithPriority", executable, arguments, showWindow, standardInput,
+                standardOutput, standardError, errorText, errorTextSize, directory, logLaunch, newConsole,
+                defaultLevel);
   launch.user = user;
   launch.domain = domain;
   launch.password = password;
-  launch.directory = directory;
-  launch.logLaunch = logLaunch;
-  launch.newConsole = newConsole;
-  launch.defaultLevel = defaultLevel;
   launch.unicode = !UsesAnsiProcessPath();
   return start(launch);
 }
@@ -299,23 +296,12 @@ int ZnProcess::StartProcessUnicode(const char* executable, const char* arguments
                                    void* standardError, char* errorText, int errorTextSize, const wchar_t* user,
                                    const wchar_t* domain, const wchar_t* password, const char* directory,
                                    bool logLaunch, bool newConsole, int defaultLevel) {
-  Launch launch;
-  launch.function = "ZnProcess::StartProcessUnicode";
-  launch.executable = executable;
-  launch.arguments = arguments;
-  launch.showWindow = showWindow;
-  launch.handles[0] = standardInput;
-  launch.handles[1] = standardOutput;
-  launch.handles[2] = standardError;
-  launch.errorText = errorText;
-  launch.errorTextSize = errorTextSize;
+  Launch launch("ZnProcess::StartProcessUnicode", executable, arguments, showWindow, standardInput,
+                standardOutput, standardError, errorText, errorTextSize, directory, logLaunch, newConsole,
+                defaultLevel);
   launch.user = user;
   launch.domain = domain;
   launch.password = password;
-  launch.directory = directory;
-  launch.logLaunch = logLaunch;
-  launch.newConsole = newConsole;
-  launch.defaultLevel = defaultLevel;
   return start(launch);
 }
 
@@ -324,21 +310,10 @@ int ZnProcess::StartProcessForUserWithoutPassword(const char* executable, const 
                                                   void* standardError, char* errorText, int errorTextSize,
                                                   const char* directory, bool logLaunch, bool newConsole,
                                                   int defaultLevel) {
-  Launch launch;
-  launch.function = "ZnProcess::StartProcessForUserWithoutPassword";
-  launch.executable = executable;
-  launch.arguments = arguments;
-  launch.showWindow = showWindow;
-  launch.handles[0] = standardInput;
-  launch.handles[1] = standardOutput;
-  launch.handles[2] = standardError;
-  launch.errorText = errorText;
-  launch.errorTextSize = errorTextSize;
+  Launch launch("ZnProcess::StartProcessForUserWithoutPassword", executable, arguments, showWindow, standardInput,
+                standardOutput, standardError, errorText, errorTextSize, directory, logLaunch, newConsole,
+                defaultLevel);
   launch.sessionUser = true;
-  launch.directory = directory;
-  launch.logLaunch = logLaunch;
-  launch.newConsole = newConsole;
-  launch.defaultLevel = defaultLevel;
   const int started = start(launch);
   if (started != 0) EvDebug().DebugLvl(launch.function, 2, "Successfully created process with special handles.");
   return started;
