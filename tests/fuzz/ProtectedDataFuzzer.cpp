@@ -17,6 +17,7 @@
 #include <string>
 
 #include "zn/crypto/znc.h"
+#include "FuzzCheck.h"
 #include "zn/crypto/znc_aes.h"
 #include "zn/crypto/znc_blowfish.h"
 #include "zn/error/ZnException.h"
@@ -56,9 +57,7 @@ ZncAES& Aes() {
   return *aes;
 }
 
-void Expect(bool condition) {
-  if (!condition) std::abort();
-}
+using zn::fuzz::Expect;
 
 void OpenWithCrc(const uint8_t* data, int len) {
   if (len == 0) return;

@@ -14,15 +14,14 @@
 #include <memory>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "zn/crypto/znc.h"
 #include "zn/crypto/znc_rsa.h"
 #include "zn/error/ZnException.h"
 
 namespace {
 
-void Expect(bool condition) {
-  if (!condition) std::abort();
-}
+using zn::fuzz::Expect;
 
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
