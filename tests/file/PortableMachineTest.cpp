@@ -15,12 +15,13 @@
 #include <vector>
 
 #include "file/FileTestUtil.h"
+#include "zn/file/MountInfo.h"
 #include "zn/file/FileTesting.h"
 
 namespace {
 
-using zn::testing::MountEntryForTest;
-using zn::testing::ParseMountInfoForTest;
+using zn::MountEntry;
+using zn::ParseMountInfo;
 
 struct RootInfo {
   long long size;
@@ -144,9 +145,9 @@ TEST(PortableMachineTest, TheMountTableParserReadsTheKernelsLinesAndNothingElse)
       "30 22 8:5 / /noseparator rw ext4 /dev/x rw\n"
       "\n"
       "31 22 8:6 / /last rw - btrfs /dev/sde1 rw";
-  const std::vector<MountEntryForTest> entries = ParseMountInfoForTest(text);
-  std::map<std::string, MountEntryForTest> byPoint;
-  for (const MountEntryForTest& entry : entries) byPoint[entry.mountPoint] = entry;
+  const std::vector<MountEntry> entries = ParseMountInfo(text);
+  std::map<std::string, MountEntry> byPoint;
+  for (const MountEntry& entry : entries) byPoint[entry.mountPoint] = entry;
   EXPECT_EQ(byPoint.size(), 6U);
   ASSERT_EQ(byPoint.count("/"), 1U);
   EXPECT_EQ(byPoint["/"].fsType, "ext4");
@@ -163,7 +164,7 @@ TEST(PortableMachineTest, TheMountTableParserReadsTheKernelsLinesAndNothingElse)
   EXPECT_EQ(byPoint["/last"].fsType, "btrfs");
   EXPECT_EQ(byPoint.count("/proc"), 1U);  // parsed; the listing leaves it out
   // An escape that is not three octal digits stays as it is.
-  const std::vector<MountEntryForTest> odd = ParseMountInfoForTest("1 1 1:1 / /a\\9b\\04 rw - ext4 x rw\n");
+  const std::vector<MountEntry> odd = ParseMountInfo("1 1 1:1 / /a\\9b\\04 rw - ext4 x rw\n");
   ASSERT_EQ(odd.size(), 1U);
   EXPECT_EQ(odd[0].mountPoint, "/a\\9b\\04");
 }

@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "zn/file/FileTesting.h"
+#include "zn/file/MountInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::set<std::string> points;
-  for (const auto& entry : zn::testing::ParseMountInfoForTest(text)) {
+  for (const auto& entry : zn::ParseMountInfo(text)) {
     if (entry.mountPoint.empty() || entry.root.empty() || entry.fsType.empty()) std::abort();
     if (!points.insert(entry.mountPoint).second) std::abort();
     // Decoding only ever shortens a field.

@@ -2,19 +2,9 @@
 
 #include <algorithm>
 
-#include "zn/file/internal/MountTable.h"
 #include "zn/file/internal/Utf16LeDecoder.h"
 
 namespace zn::testing {
-
-std::vector<MountEntryForTest> ParseMountInfoForTest(std::string_view text) {
-  std::vector<MountEntryForTest> result;
-  for (zn::detail::MountEntry& entry : zn::detail::ParseMountInfo(text)) {
-    result.push_back(MountEntryForTest{entry.major, entry.minor, std::move(entry.root), std::move(entry.mountPoint),
-                                       std::move(entry.fsType), std::move(entry.source), entry.readOnly});
-  }
-  return result;
-}
 
 std::wstring DecodeUtf16LeForTest(std::string_view bytes, const std::vector<std::size_t>& cuts) {
   std::vector<std::size_t> points;

@@ -9,19 +9,6 @@
 
 namespace zn::testing {
 
-struct ZN_EXPORT MountEntryForTest {
-  unsigned major = 0;
-  unsigned minor = 0;
-  std::string root;
-  std::string mountPoint;
-  std::string fsType;
-  std::string source;
-  bool readOnly = false;
-};
-
-// The mount table parser of PortableMachine over any text.
-ZN_EXPORT std::vector<MountEntryForTest> ParseMountInfoForTest(std::string_view text);
-
 // Our UTF-16LE decoder, fed `bytes` in pieces cut at `cuts` (offsets, in
 // any order; those beyond the end are ignored), as UTF-32.
 ZN_EXPORT std::wstring DecodeUtf16LeForTest(std::string_view bytes, const std::vector<std::size_t>& cuts);

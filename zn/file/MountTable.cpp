@@ -5,7 +5,6 @@
 #include <charconv>
 #include <map>
 
-namespace zn::detail {
 namespace {
 
 bool IsOctal(char c) { return c >= '0' && c <= '7'; }
@@ -45,6 +44,8 @@ bool OneOf(std::string_view value, const std::array<std::string_view, N>& names)
 }
 
 }  // namespace
+
+namespace zn {
 
 std::string DecodeMountField(std::string_view field) {
   std::string decoded;
@@ -107,6 +108,11 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
   }
   return entries;
 }
+
+}  // namespace zn
+
+namespace zn::detail {
+
 
 bool IsPseudoFileSystem(std::string_view fsType) {
   static constexpr std::array<std::string_view, 33> kPseudo = {

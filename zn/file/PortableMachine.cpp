@@ -51,7 +51,7 @@ bool PortableMachine::initGettingRootInfos(BROWSE_DEVICE_TYPE type) {
       m_lastError = static_cast<int>(error.GetErrorCode());
       return false;
     }
-    for (zn::detail::MountEntry& entry : zn::detail::ParseMountInfo(text)) {
+    for (zn::MountEntry& entry : zn::ParseMountInfo(text)) {
       if (zn::detail::IsPseudoFileSystem(entry.fsType) || entry.mountPoint.size() > kMaxRootName) continue;
       // A file mounted over a file (containers do it for /etc/hosts) is no
       // root. Remote mounts are not examined: a dead server would hang us.
