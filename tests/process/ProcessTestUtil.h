@@ -122,4 +122,26 @@ inline int NiceOf(unsigned long pid) {
   return 9999;
 }
 
+// The fixture of the process tests: the store and log of ConfigTest, the
+// log at its most detailed, and no descriptor and no child left behind by
+// any test.
+class ProcessTest : public ConfigTest {
+ protected:
+  void SetUp() override {
+    ConfigTest::SetUp();
+    EvDebug().setDebugLevel(10);
+    EvDebug().DebugLvl("ProcessTest", 0, "test starts");  // the log file is open from here on
+    m_fds = OpenDescriptors();
+    m_children = ChildCount();
+  }
+  void TearDown() override {
+    EXPECT_TRUE(ChildCountBecomes(m_children)) << "children left: " << ChildCount();
+    EXPECT_EQ(OpenDescriptors(), m_fds);
+    ConfigTest::TearDown();
+  }
+
+  int m_fds = 0;
+  int m_children = 0;
+};
+
 }  // namespace zn::test

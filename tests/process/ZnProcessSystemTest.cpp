@@ -22,24 +22,9 @@ namespace {
 
 using zn::test::ProcessHelper;
 
-class ZnProcessSystemTest : public zn::test::ConfigTest {
+class ZnProcessSystemTest : public zn::test::ProcessTest {
  protected:
-  void SetUp() override {
-    ConfigTest::SetUp();
-    EvDebug().setDebugLevel(10);
-    EvDebug().DebugLvl("ZnProcessSystemTest", 0, "test starts");
-    m_fds = zn::test::OpenDescriptors();
-    m_children = zn::test::ChildCount();
-  }
-  void TearDown() override {
-    EXPECT_TRUE(zn::test::ChildCountBecomes(m_children)) << "children left: " << zn::test::ChildCount();
-    EXPECT_EQ(zn::test::OpenDescriptors(), m_fds);
-    ConfigTest::TearDown();
-  }
   static std::string Helper(const std::string& arguments) { return std::string(ProcessHelper()) + " " + arguments; }
-
-  int m_fds = 0;
-  int m_children = 0;
 };
 
 TEST_F(ZnProcessSystemTest, BothStreamsOfMegabytesComeWholeAndInOrder) {

@@ -21,30 +21,14 @@ namespace {
 
 using zn::test::ProcessHelper;
 
-class ZnProcessTest : public zn::test::ConfigTest {
+class ZnProcessTest : public zn::test::ProcessTest {
  protected:
-  void SetUp() override {
-    ConfigTest::SetUp();
-    EvDebug().setDebugLevel(10);
-    EvDebug().DebugLvl("ZnProcessTest", 0, "test starts");  // the log file is open from here on
-    m_fds = zn::test::OpenDescriptors();
-    m_children = zn::test::ChildCount();
-  }
-  void TearDown() override {
-    EXPECT_TRUE(zn::test::ChildCountBecomes(m_children)) << "children left: " << zn::test::ChildCount();
-    EXPECT_EQ(zn::test::OpenDescriptors(), m_fds);
-    ConfigTest::TearDown();
-  }
-
   // Starts the helper in `mode` with output to a pipe; returns the pipe.
   int startHelper(ZnProcess& process, const std::string& arguments, zn::test::TestPipe& out, char* text = nullptr) {
     char local[512];
     return process.StartProcess(ProcessHelper(), arguments.c_str(), 0, 1, nullptr, out.writeHandle(), nullptr,
                                 text != nullptr ? text : local, 512);
   }
-
-  int m_fds = 0;
-  int m_children = 0;
 };
 
 TEST_F(ZnProcessTest, PriorityValuesOfTheStoreGiveTheChildsNiceValue) {
