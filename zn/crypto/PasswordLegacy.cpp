@@ -135,7 +135,8 @@ int ZNPassword::encryption(std::string_view plain, bool wide, secure_basic_strin
   // The Windows original seeds from the time and the password's digits.
   unsigned sum = 0;
   for (const char c : digits) sum = sum * 31 + static_cast<unsigned char>(c);
-  std::srand(static_cast<unsigned>(std::time(nullptr)) ^ sum);
+  // The generator's previous state goes in too: two texts of one second differ.
+  std::srand(static_cast<unsigned>(std::time(nullptr)) ^ sum ^ static_cast<unsigned>(std::rand()));
   const int offset = std::rand() % kTableSize;
   enc.clear();
   enc.push_back(wide ? '2' : '1');
@@ -202,7 +203,7 @@ int ZNPassword::networkEncrypt(const char* pwd, char* out, size_t* size, unsigne
   const secure_basic_string<char> digits = NetworkDigits(plain, marker);
   if (digits.size() + 2 >= kMaxEncoded + 1) return fail(kOp, kZnPwdTooLong);
   secure_basic_string<char> enc;
-  std::srand(static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(digits.size() * 2654435761u));
+  std::srand(static_cast<unsigned>(std::time(nullptr)) ^ static_cast<unsigned>(std::rand()));
   Substitute(digits, KeyOffset(key) % kTableSize, enc);
   return copyOut(kOp, enc, out, size);
 }

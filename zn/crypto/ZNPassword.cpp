@@ -126,7 +126,8 @@ int ZNPassword::strongEncode(const char* operation, std::string_view plain, char
 
 int ZNPassword::strongDecode(const char* operation, std::string_view enc, std::string_view keyMaterial,
                              secure_basic_string<char>& plain) {
-  if (enc.size() < 2 || enc.size() > kMaxEncoded) return fail(operation, kZnPwdTooLong);
+  if (enc.size() > kMaxEncoded) return fail(operation, kZnPwdTooLong);
+  if (enc.size() < 2) return fail(operation, kZnPwdEncodeFailed);
   const std::string_view digits = enc.substr(1);
   // Whole bytes of at least two semiblocks, and nothing but lower-case digits.
   if (digits.size() % 16 != 0 || digits.size() < 32 || !IsLowerHex(digits)) {
