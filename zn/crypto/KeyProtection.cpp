@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "zn/crypto/internal/BuiltInSecrets.h"
 #include "zn/crypto/internal/CryptoError.h"
 #include "zn/crypto/znc.h"
 #include "zn/crypto/znc_aes.h"
@@ -14,10 +15,7 @@ constexpr unsigned char kMethodScrambled = 0;
 constexpr unsigned char kMethodKeyWrap = 1;
 constexpr int kSaltSize = 8;
 
-// The library's own key of method 1: keys wrapped under another one cannot
-// be unwrapped, so it never changes.
-constexpr unsigned char kKeyWrapKey[16] = {0x9e, 0x14, 0x6b, 0xd2, 0x37, 0xa8, 0x51, 0xcf,
-                                           0x0c, 0x7d, 0xe3, 0x46, 0xb9, 0x28, 0x85, 0xf1};
+using zn::detail::kKeyWrapKey;  // never changes: keys wrapped under another cannot be unwrapped
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "zn/crypto/internal/PasswordUnicode.h"
 #include "zn/crypto/znc.h"
 #include "zn/crypto/znc_aes.h"
 #include "zn/crypto/znc_bucket.h"
@@ -115,7 +116,7 @@ int ZNPassword::strongEncode(const char* operation, std::string_view plain, char
     enc.reserve(1 + 2 * static_cast<size_t>(wrapped.getSize()));
     enc.push_back(marker);
     enc.append(Znc::bin2hex_s(wrapped));
-  } catch (const std::exception&) {
+  } catch (...) {  // the engine's faults, allocation
     return fail(operation, kZnPwdEncodeFailed);
   }
   if (storeEncoded(operation, enc, plain.size(), marker) == 0) return 0;
@@ -125,7 +126,8 @@ int ZNPassword::strongEncode(const char* operation, std::string_view plain, char
 
 int ZNPassword::strongDecode(const char* operation, std::string_view enc, std::string_view keyMaterial,
                              secure_basic_string<char>& plain) {
-  if (enc.size() < 2 || enc.size() > kMaxEncoded) return fail(operation, kZnPwdTooLong);
+  if (enc.size() > kMaxEncoded) return fail(operation, kZnPwdTooLong);
+  if (enc.size() < 2) return fail(operation, kZnPwdEncodeFailed);
   const std::string_view digits = enc.substr(1);
   // Whole bytes of at least two semiblocks, and nothing but lower-case digits.
   if (digits.size() % 16 != 0 || digits.size() < 32 || !IsLowerHex(digits)) {
@@ -137,9 +139,10 @@ int ZNPassword::strongDecode(const char* operation, std::string_view enc, std::s
     ZncKeyWrap wrapper(&aes);
     const secure_basic_string<char> hex(digits);
     const ZncBucket bytes = wrapper.unWrap(Znc::hex2bin(hex.c_str()));
-    if (static_cast<size_t>(bytes.getSize()) > kMaxPlain) return fail(operation, kZnPwdPlainTooLong);
-    plain.assign(reinterpret_cast<const char*>(bytes.getData()), static_cast<size_t>(bytes.getSize()));
-  } catch (const std::exception&) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.getData()), static_cast<size_t>(bytes.getSize()));
+    if (zn::detail::Utf8CharCount(text) > kMaxPlain) return fail(operation, kZnPwdPlainTooLong);
+    plain.assign(text);
+  } catch (...) {  // the engine's faults, allocation
     return fail(operation, kZnPwdEncodeFailed);
   }
   return 1;

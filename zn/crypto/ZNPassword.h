@@ -153,6 +153,12 @@ class ZN_EXPORT ZNPassword {
                    secure_basic_string<char>& plain);
   // The object's text (any decodable marker) into its plain UTF-8 bytes.
   int decodeToPlain(const char* operation, secure_basic_string<char>& plain);
+  // Another text decoded with this object's settings; the object keeps
+  // its own text (only lastError changes).
+  int decodeText(const char* operation, std::string_view enc, secure_basic_string<char>& plain);
+  // Format '3' of `plain` under `phrase` (null or empty: the built-in
+  // default), which becomes the object's pass phrase.
+  int encodeV3(const char* operation, std::string_view plain, const char* phrase, char* out, size_t* size);
   // Copies `text` with its terminator into a caller's buffer of `*size`.
   int copyOut(const char* operation, std::string_view text, char* out, size_t* size);
   int copyOut(const char* operation, std::u32string_view text, wchar_t* out, size_t* size);
