@@ -49,8 +49,10 @@ TEST_F(PasswordV8KeyTest, FourProcessesStartingTogetherMakeOneKey) {
   TempDir results;
   int gate[2];
   ASSERT_EQ(0, ::pipe(gate));
-  std::vector<std::unique_ptr<Child>> children;
+  std::set<std::string> texts;
+  // The children die with the thread that forks them: it also waits.
   OnFreshThread([&] {
+    std::vector<std::unique_ptr<Child>> children;
     for (int i = 0; i < 4; ++i) {
       children.push_back(std::make_unique<Child>([&, i]() -> std::string {
         ::close(gate[1]);
@@ -65,14 +67,13 @@ TEST_F(PasswordV8KeyTest, FourProcessesStartingTogetherMakeOneKey) {
         return "";
       }));
     }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ("", children[i]->finish());
+      texts.insert(ReadFile(results.file(std::to_string(i))));
+    }
   });
-  ::close(gate[0]);
-  ::close(gate[1]);
-  std::set<std::string> texts;
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ("", children[i]->finish());
-    texts.insert(ReadFile(results.file(std::to_string(i))));
-  }
   // The wrap is deterministic: one text means one key in every process.
   ASSERT_EQ(1u, texts.size());
   EXPECT_EQ('8', texts.begin()->front());
