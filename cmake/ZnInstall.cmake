@@ -19,7 +19,9 @@ install(TARGETS ${zn_libraries}
   EXPORT ZaRorozIviTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${ZN_INSTALL_INCLUDEDIR})
-install(TARGETS zncl LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS zncl ZnDataProtect LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The signature check lives in the installation's home folder, beside znsig.pub.
+install(TARGETS ZnSigLib LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS znadmin zndemo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Public headers only: internal/ folders stay in the source tree.

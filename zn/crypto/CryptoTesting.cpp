@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "zn/crypto/internal/PasswordState.h"
 #include "zn/crypto/internal/ZnclState.h"
 #include "zn/crypto/znc_zncl.h"
 
@@ -23,3 +24,5 @@ int zn::testing::EngineThreadStateCount() {
   ::dlclose(handle);
   return result;
 }
+
+void zn::testing::ResetPasswordCaches() { zn::detail::ResetPasswordCaches(); }

@@ -25,3 +25,11 @@ ZN_EXPORT void SetChecksumHardware(bool allowed);
 ZN_EXPORT int EngineThreadStateCount();
 
 }  // namespace zn::testing
+
+namespace zn::testing {
+
+// Forgets the password class's process caches: the V8 key and the
+// isV8EncryptionEnabled answer (its first-call check included).
+ZN_EXPORT void ResetPasswordCaches();
+
+}  // namespace zn::testing

@@ -206,8 +206,10 @@ Binding& TheBinding() {
   return binding.get();
 }
 
+}  // namespace
+
 // The folder of the shared object that holds this code.
-std::string OwnDirectory() {
+std::string LibraryDirectory() {
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&Zncl::init), &info) == 0 || info.dli_fname == nullptr) return std::string();
   std::string path(info.dli_fname, ::strnlen(info.dli_fname, kModulePathLimit));
@@ -215,9 +217,11 @@ std::string OwnDirectory() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+namespace {
+
 std::vector<std::string> CandidateDirectories(const Binding& b) {
   std::vector<std::string> folders;
-  std::string own = b.searchOverride ? *b.searchOverride : OwnDirectory();
+  std::string own = b.searchOverride ? *b.searchOverride : LibraryDirectory();
   if (!own.empty()) folders.push_back(own);
   if (ZNPI_Focus::getFocus() != nullptr) {
     std::string home = zn::LogSettings::HomeDirectory();

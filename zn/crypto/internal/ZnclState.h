@@ -15,4 +15,8 @@ void ReleaseRandomContext();
 // otherwise.
 void SetEngineSearchOverride(std::optional<std::string> folder);
 
+// The folder of this library's own shared object (empty when unknown): the
+// helper objects it loads live beside it.
+std::string LibraryDirectory();
+
 }  // namespace zn::detail
