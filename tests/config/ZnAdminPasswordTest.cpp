@@ -9,6 +9,7 @@
 
 #include "config/ZnAdminTestUtil.h"
 #include "helpers/TerminalRun.h"
+#include "zn/crypto/CryptoTesting.h"
 #include "zn/crypto/ZNPassword.h"
 
 namespace {
@@ -16,7 +17,15 @@ namespace {
 using zn::test::Outcome;
 using zn::test::ZnAdmin;
 
-using ZnAdminPassword = ZnAdmin;
+// Each test has a store of its own, so a machine key of its own: none of
+// an earlier test's may stay cached.
+class ZnAdminPassword : public ZnAdmin {
+ protected:
+  void SetUp() override {
+    ZnAdmin::SetUp();
+    zn::testing::ResetPasswordCaches();
+  }
+};
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
