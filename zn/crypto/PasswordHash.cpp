@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "zn/crypto/ZNPassword.h"
+#include "zn/crypto/internal/IteratedHmac.h"
 #include "zn/crypto/internal/PasswordUnicode.h"
 #include "zn/crypto/znc.h"
 #include "zn/crypto/znc_bucket.h"
-#include "zn/crypto/znc_sha256.h"
 #include "zuzazer/YqBase64.h"
 
 namespace {
@@ -16,27 +16,14 @@ namespace {
 constexpr int kIterations = 1000;
 constexpr int kDigestSize = 32;
 
-// R = U1 ^ ... ^ U1000 with U1 = HMAC(pwd, salt [|| 00000001]).
+// R = U1 ^ ... ^ U1000 with U1 = HMAC(pwd, salt [|| 00000001]), by the
+// engine's block function: the HMAC keyed once, two compressions a round.
 std::string Pbkdf2Block(const std::string& pwd, const std::string& salt, bool blockIndex) {
-  ZncSHA256 hmac;
-  hmac.setKey(pwd.data(), static_cast<int>(pwd.size()));
-  unsigned char u[kDigestSize];
-  unsigned char r[kDigestSize] = {};
-  hmac.addData(salt.data(), static_cast<int>(salt.size()));
-  if (blockIndex) {
-    static constexpr unsigned char kIndex[4] = {0, 0, 0, 1};
-    hmac.addData(kIndex, 4);
-  }
-  hmac.finish(u, kDigestSize);
-  for (int i = 0;; ) {
-    for (int k = 0; k < kDigestSize; ++k) r[k] ^= u[k];
-    if (++i == kIterations) break;
-    hmac.reset();
-    hmac.addData(u, kDigestSize);
-    hmac.finish(u, kDigestSize);
-  }
+  std::string first = salt;
+  if (blockIndex) first.append("\0\0\0\1", 4);
+  unsigned char r[kDigestSize];
+  zn::detail::IterateHmacSha256(pwd, first, kIterations, r);
   std::string hex = Znc::bin2hex(r, kDigestSize);
-  ::explicit_bzero(u, sizeof u);
   ::explicit_bzero(r, sizeof r);
   return hex;
 }
