@@ -195,7 +195,7 @@ using Words = std::vector<std::string>;
 
 TEST(ZnAdminManual, BashCompletionOffersTheCommandsOptionsAndChoicesOfTheProgram) {
   EXPECT_EQ(Complete({""}), Words({"config", "faults", "info", "jobs", "log", "metrics", "host", "guid", "time", "path",
-                                   "pool", "proc", "shm", "status", "tasks", "version"}));
+                                   "pool", "proc", "shm", "status", "tasks", "token", "version"}));
   // Global options and their values are stepped over.
   EXPECT_EQ(Complete({"--store", "/tmp/some.db", "--instance", "I1", "lo"}), Words({"log"}));
   EXPECT_EQ(Complete({"config", "de"}), Words({"delete"}));

@@ -1,6 +1,7 @@
 #include "Admin.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <ctime>
 #include <iostream>
@@ -53,6 +54,12 @@ int Emit(bool json, const Json& data, const std::function<void()>& text) {
     std::cout << std::flush;
   }
   return kExitOk;
+}
+
+std::string CodeText(unsigned long code) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%08lX", code);
+  return text;
 }
 
 std::string LocalTime(long long seconds) {

@@ -49,6 +49,7 @@ void AddProcCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddShmCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddStatusCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddTaskCommands(CLI::App& app, std::vector<Handler>& handlers);
+void AddTokenCommands(CLI::App& app, std::vector<Handler>& handlers);
 void AddVersionCommands(CLI::App& app, std::vector<Handler>& handlers);
 
 // ---- Messages ----
@@ -61,6 +62,8 @@ const std::string& CommandName();
 int Fail(const std::string& message, int code = kExitFailure);
 // A remark that does not change the outcome, on stderr.
 void Note(const std::string& message);
+// A library result code as messages show it: "0x14000003".
+std::string CodeText(unsigned long code);
 
 // A failure found deep inside a command; main prints it as Fail() does.
 struct CommandError {

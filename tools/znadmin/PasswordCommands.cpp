@@ -85,12 +85,6 @@ Secret ReadPassword(bool fromStdin, bool confirm) {
   return password;
 }
 
-std::string CodeText(unsigned long code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", code);
-  return text;
-}
-
 int SetPassword(const std::string& key, const std::string& name, bool fromStdin) {
   if (!key.empty() && key[0] == '~') RequireInstance();
   const Secret plain = ReadPassword(fromStdin, !fromStdin);

@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   AddShmCommands(app, handlers);
   AddStatusCommands(app, handlers);
   AddTaskCommands(app, handlers);
+  AddTokenCommands(app, handlers);
   AddVersionCommands(app, handlers);
 
   KeepCommandLine(argc, argv);
