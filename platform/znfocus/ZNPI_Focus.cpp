@@ -3,6 +3,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -17,19 +18,22 @@ namespace {
 
 // Texts handed out as const char* stay valid until their value is replaced;
 // replaced texts are kept, so a pointer a caller still holds never dangles.
+// That also lets readers load a slot without the lock: every store read
+// asks for the focus, and a setter only ever swaps in a new text.
 class FocusState {
  public:
   FocusState() { load(); }
 
   void load() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_focus = text(env("ZN_FOCUS"));
-    m_product = text(env("ZN_PRODUCT") != nullptr ? env("ZN_PRODUCT") : "Orvane");
-    m_remoteCell = text(env("ZN_REMOTE_CELL") != nullptr ? env("ZN_REMOTE_CELL") : "");
-    m_clientName = text(env("ZN_CLIENT_NAME") != nullptr ? env("ZN_CLIENT_NAME") : "");
-    m_pseudoClientName = text(env("ZN_PSEUDO_CLIENT_NAME") != nullptr ? env("ZN_PSEUDO_CLIENT_NAME") : "");
-    m_productType = static_cast<TESSALY_PRODUCT_TYPE>(number(env("ZN_PRODUCT_TYPE"), 0));
-    m_service = number(env("ZN_SERVICE"), 0);
+    publish(m_focus, text(env("ZN_FOCUS")));
+    publish(m_product, text(env("ZN_PRODUCT") != nullptr ? env("ZN_PRODUCT") : "Orvane"));
+    publish(m_remoteCell, text(env("ZN_REMOTE_CELL") != nullptr ? env("ZN_REMOTE_CELL") : ""));
+    publish(m_clientName, text(env("ZN_CLIENT_NAME") != nullptr ? env("ZN_CLIENT_NAME") : ""));
+    publish(m_pseudoClientName, text(env("ZN_PSEUDO_CLIENT_NAME") != nullptr ? env("ZN_PSEUDO_CLIENT_NAME") : ""));
+    m_productType.store(static_cast<TESSALY_PRODUCT_TYPE>(number(env("ZN_PRODUCT_TYPE"), 0)),
+                        std::memory_order_relaxed);
+    m_service.store(number(env("ZN_SERVICE"), 0), std::memory_order_relaxed);
   }
 
   const char* focus() { return get(m_focus); }
@@ -37,28 +41,16 @@ class FocusState {
   const char* remoteCell() { return get(m_remoteCell); }
   const char* clientName() { return get(m_clientName); }
   const char* pseudoClientName() { return get(m_pseudoClientName); }
-  TESSALY_PRODUCT_TYPE productType() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_productType;
-  }
-  int service() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_service;
-  }
+  TESSALY_PRODUCT_TYPE productType() const { return m_productType.load(std::memory_order_relaxed); }
+  int service() const { return m_service.load(std::memory_order_relaxed); }
 
   void setFocus(const char* value) { set(m_focus, value); }
   void setProduct(const char* value) { set(m_product, value != nullptr ? value : "Orvane"); }
   void setRemoteCell(const char* value) { set(m_remoteCell, value != nullptr ? value : ""); }
   void setClientName(const char* value) { set(m_clientName, value != nullptr ? value : ""); }
   void setPseudoClientName(const char* value) { set(m_pseudoClientName, value != nullptr ? value : ""); }
-  void setProductType(TESSALY_PRODUCT_TYPE type) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_productType = type;
-  }
-  void setService(int service) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_service = service;
-  }
+  void setProductType(TESSALY_PRODUCT_TYPE type) { m_productType.store(type, std::memory_order_relaxed); }
+  void setService(int service) { m_service.store(service, std::memory_order_relaxed); }
 
  private:
   static const char* env(const char* name) { return std::getenv(name); }
@@ -78,26 +70,31 @@ class FocusState {
     return m_texts.back().get();
   }
 
-  const char* get(const std::string* const& slot) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return slot != nullptr ? slot->c_str() : nullptr;
+  using Slot = std::atomic<const std::string*>;
+
+  static const char* get(const Slot& slot) {
+    const std::string* current = slot.load(std::memory_order_acquire);
+    return current != nullptr ? current->c_str() : nullptr;
   }
 
-  void set(const std::string*& slot, const char* value) {
+  static void publish(Slot& slot, const std::string* value) { slot.store(value, std::memory_order_release); }
+
+  void set(Slot& slot, const char* value) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (value != nullptr && slot != nullptr && *slot == value) return;
-    slot = text(value);
+    const std::string* current = slot.load(std::memory_order_relaxed);
+    if (value != nullptr && current != nullptr && *current == value) return;
+    publish(slot, text(value));
   }
 
-  std::mutex m_mutex;
+  std::mutex m_mutex;  // writers, and m_texts
   std::vector<std::unique_ptr<std::string>> m_texts;  // every text ever handed out
-  const std::string* m_focus = nullptr;
-  const std::string* m_product = nullptr;
-  const std::string* m_remoteCell = nullptr;
-  const std::string* m_clientName = nullptr;
-  const std::string* m_pseudoClientName = nullptr;
-  TESSALY_PRODUCT_TYPE m_productType = TESSALY_PRODUCT_TYPE_DEFAULT;
-  int m_service = 0;
+  Slot m_focus{nullptr};
+  Slot m_product{nullptr};
+  Slot m_remoteCell{nullptr};
+  Slot m_clientName{nullptr};
+  Slot m_pseudoClientName{nullptr};
+  std::atomic<TESSALY_PRODUCT_TYPE> m_productType{TESSALY_PRODUCT_TYPE_DEFAULT};
+  std::atomic<int> m_service{0};
 };
 
 FocusState& State() {

@@ -69,10 +69,25 @@ bool ZNPlatformInfo::fail(const char* context, const std::string& message) {
   return false;
 }
 
-std::string ZNPlatformInfo::SectionKey(const char* section) {
-  if (section == nullptr) return "~";
-  if (section[0] == '~') return section;
-  return std::string("~") + section;
+ZNPlatformInfo::SectionKeyText::SectionKeyText(const char* section) : m_text(m_inline) {
+  if (section == nullptr) {
+    m_inline[0] = '~';
+    m_inline[1] = '\0';
+    return;
+  }
+  if (section[0] == '~') {
+    m_text = section;
+    return;
+  }
+  const std::size_t length = std::strlen(section);
+  char* out = m_inline;
+  if (length + 2 > sizeof m_inline) {
+    m_long.resize(length + 1);
+    out = m_long.data();
+    m_text = out;
+  }
+  out[0] = '~';
+  std::memcpy(out + 1, section, length + 1);
 }
 
 std::string ZNPlatformInfo::getSectionName(const char* parent, const char* child) {
@@ -81,22 +96,34 @@ std::string ZNPlatformInfo::getSectionName(const char* parent, const char* child
 }
 
 std::string ZNPlatformInfo::expandKeyName(const char* key) {
+  std::string result;
+  expandKeyName(key, result);
+  return result;
+}
+
+bool ZNPlatformInfo::expandKeyName(const char* key, std::string& out) {
   m_regError = 0;
+  out.clear();
   if (key == nullptr || key[0] == '\0') {
     m_regError = -1;
-    return std::string();
+    return false;
   }
-  zn::InstanceScope scope = zn::FocusedScope();
+  // The object's own product and focus stand in for the process's.
+  zn::InstanceScope scope;
   scope.product = m_productName;
   scope.focus = m_focus;
-  std::string result = zn::ExpandInstanceKey(key, scope);
-  if (result.empty()) {
+  const char* remoteCell = ZNPI_Focus::getRemoteHubCellFocus();
+  scope.remoteCell = remoteCell != nullptr ? remoteCell : "";
+  scope.productHasInstances = ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE;
+  zn::ExpandInstanceKey(key, scope, out);
+  if (out.empty()) {
     logError("ZNPlatformInfo::expandKeyName",
              std::string("Can't resolve registry key [") + key + "]: current focus is unknown");
     ZNPI_Focus::doCrashThisProcess(true, kUnknownFocusCrashText);
     m_regError = -1;
+    return false;
   }
-  return result;
+  return true;
 }
 
 // ---- The instance ----

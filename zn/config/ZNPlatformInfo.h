@@ -189,7 +189,24 @@ class ZN_EXPORT ZNPlatformInfo {
   static std::vector<std::string> SplitStoredList(const std::string& text, const std::vector<std::string>& separators);
 
  private:
-  static std::string SectionKey(const char* section);
+  // "~section" (a section given with its "~" as it is), made without the
+  // heap for the usual short names: every typed getter builds one.
+  class SectionKeyText {
+   public:
+    explicit SectionKeyText(const char* section);
+    SectionKeyText(const SectionKeyText&) = delete;
+    SectionKeyText& operator=(const SectionKeyText&) = delete;
+    const char* c_str() const { return m_text; }
+    operator std::string() const { return m_text; }
+
+   private:
+    const char* m_text;
+    char m_inline[64];
+    std::string m_long;
+  };
+  static SectionKeyText SectionKey(const char* section) { return SectionKeyText(section); }
+  // expandKeyName into `out`; false (and `out` empty) when it cannot.
+  bool expandKeyName(const char* key, std::string& out);
   void logError(const char* context, const std::string& message);
   // Logs `message`, sets the error code to -1 and returns false.
   bool fail(const char* context, const std::string& message);

@@ -50,8 +50,10 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
       size < 0) {
     return fail(kContext, "Invalid arguments.");
   }
-  const std::string path = expandKeyName(key);
-  if (path.empty()) return false;
+  // Kept per thread so that a read allocates nothing once the thread has
+  // read a key as long.
+  [[gnu::tls_model("initial-exec")]] thread_local std::string path;
+  if (!expandKeyName(key, path)) return false;
   m_regError = 0;
   StoreValue value;
   if (!readStoredValue(path, name, value)) return false;
@@ -82,9 +84,10 @@ bool ZNPlatformInfo::storeResult(StoreStatus status, const char* context, const 
 }
 
 bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, StoreValue& value) {
-  ConfigStore& store = ConfigStore::ForThisThread();
-  return storeResult(store.readValue(path, name, value), "ZNPlatformInfo::getRegValue",
-                     "Failed to open registry key [" + path + "]");
+  const StoreStatus status = ConfigStore::ForThisThread().readValue(path, name, value);
+  // The failure text is only made for a failure: this is every read's path.
+  if (status == StoreStatus::kOk) return true;
+  return storeResult(status, "ZNPlatformInfo::getRegValue", "Failed to open registry key [" + path + "]");
 }
 
 bool ZNPlatformInfo::getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "zn/store/internal/ConnectionReads.h"
+#include "zn/store/internal/EnvironmentValue.h"
 #include "zn/store/internal/SqliteConnection.h"
 #include "zn/store/internal/StoreCache.h"
 #include "zuzazer/LogLineFormat.h"
@@ -113,14 +114,16 @@ bool IsWithin(const std::string& inner, const std::string& outer) {
 }  // namespace
 
 ConfigStore& ConfigStore::ForThisThread() {
-  thread_local ConfigStore store;
+  [[gnu::tls_model("initial-exec")]] thread_local ConfigStore store;
   return store;
 }
 
 namespace {
 
 std::string_view DefaultPathView() {
-  const char* path = std::getenv("ZN_CONFIG_STORE");
+  // Every store call asks; each thread remembers its last answer.
+  [[gnu::tls_model("initial-exec")]] thread_local detail::EnvironmentValue variable("ZN_CONFIG_STORE=");
+  const char* path = variable.get();
   return path != nullptr && path[0] != '\0' ? std::string_view(path) : std::string_view(kDefaultStorePath);
 }
 
@@ -149,7 +152,7 @@ std::string ConfigStore::NormalizePath(std::string_view path) {
 }
 
 SqliteConnection* ConfigStore::connection() {
-  thread_local std::unique_ptr<SqliteConnection> owned;
+  [[gnu::tls_model("initial-exec")]] thread_local std::unique_ptr<SqliteConnection> owned;
   const std::string_view path = DefaultPathView();
   const long pid = yq::CachedProcessId();
   const bool replaced = owned && owned->reads() != nullptr && owned->reads()->replaced();

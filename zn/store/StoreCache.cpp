@@ -95,7 +95,38 @@ void StoreCache::MakeKey(std::string_view path, std::string_view name, std::stri
   std::memcpy(out + sizeof length + path.size(), name.data(), name.size());
 }
 
-uint64_t StoreCache::Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+uint64_t StoreCache::Hash(std::string_view key) {
+  // Sixteen bytes a step, folded by one 64x64-bit multiplication: a read
+  // hashes its whole key every time, and the tables take their slot from
+  // the low bits, which the fold mixes as well as the high ones.
+  constexpr uint64_t kSeed[4] = {0xA0761D6478BD642FULL, 0xE7037ED1A0B428DBULL, 0x8EBC6AF09C88C6E3ULL,
+                                 0x589965CC75374CC3ULL};
+  const auto fold = [](uint64_t a, uint64_t b) {
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+  };
+  const auto word = [](const char* at, std::size_t length) {
+    uint64_t value = 0;
+    std::memcpy(&value, at, length);
+    return value;
+  };
+  const char* bytes = key.data();
+  std::size_t left = key.size();
+  uint64_t hash = kSeed[0] ^ key.size();
+  for (; left > 16; left -= 16, bytes += 16) {
+    hash = fold(word(bytes, 8) ^ kSeed[1], word(bytes + 8, 8) ^ hash);
+  }
+  uint64_t first = 0;
+  uint64_t second = 0;
+  if (left > 8) {
+    first = word(bytes, 8);
+    second = word(bytes + left - 8, 8);  // overlaps the first: every byte counts once or twice
+  } else {
+    first = word(bytes, left);
+  }
+  hash = fold(first ^ kSeed[2], second ^ hash);
+  return fold(hash ^ kSeed[3], key.size() ^ kSeed[1]);
+}
 
 std::shared_ptr<StoreCache> StoreCache::ForFile(const struct stat& store) {
   Registry& registry = ThisProcessRegistry();

@@ -1,5 +1,6 @@
 #include "zn/store/StoreKeys.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "znfocus/ZNPI_Focus.h"
@@ -8,32 +9,80 @@
 namespace zn {
 std::string ExpandInstanceKey(std::string_view key, const InstanceScope& scope) {
   std::string result;
-  if (!scope.productHasInstances) {
-    if (!key.empty() && key[0] == '~') {
-      result.append(kProductsRoot).append(scope.product).append("\\").append(key.substr(1));
-    } else {
-      result.assign(key);
-    }
-  } else if (key.empty() || key[0] != '~') {
-    result.assign(key);
-  } else {
-    if (scope.focus.empty()) return std::string();
-    const std::string_view relative = key.substr(1);
-    result.append(kProductsRoot).append(scope.product).append("\\").append(scope.focus).append("\\");
-    if (!scope.remoteCell.empty() &&
-        (FXString::EqualsNoCase(relative, "HubServe") || FXString::EqualsNoCase(relative, "__Cache"))) {
-      result.append("RemoteHubServes\\").append(scope.remoteCell).append("\\");
-    }
+  ExpandInstanceKey(key, scope, result);
+  return result;
+}
+
+namespace {
+
+// Fills a key in place: the key is built for every read, so it is sized
+// once and its pieces are copied, not appended.
+class KeyWriter {
+ public:
+  KeyWriter(std::string& out, std::size_t most) : m_out(out) {
+    out.resize(most);
+    m_next = out.data();
+  }
+  ~KeyWriter() { m_out.resize(static_cast<std::size_t>(m_next - m_out.data())); }
+
+  void put(std::string_view text) {
+    std::memcpy(m_next, text.data(), text.size());
+    m_next += text.size();
+  }
+  void separator() { *m_next++ = '\\'; }
+  // "/" becomes "\", runs of separators collapse and leading ones vanish
+  // (what is written so far ends in a separator).
+  void putRelative(std::string_view relative) {
     for (char c : relative) {
       if (c == '/') c = '\\';
-      if (c == '\\' && result.back() == '\\') continue;  // runs collapse, leading ones vanish
-      result.push_back(c);
+      if (c == '\\' && m_next[-1] == '\\') continue;
+      *m_next++ = c;
     }
   }
-  for (char& c : result) {
-    if (c == '/') c = '\\';
+
+ private:
+  std::string& m_out;
+  char* m_next;
+};
+
+constexpr std::string_view kRemoteServes = "RemoteHubServes";
+
+}  // namespace
+
+void ExpandInstanceKey(std::string_view key, const InstanceScope& scope, std::string& result) {
+  const bool relative = !key.empty() && key[0] == '~';
+  const std::string_view rest = relative ? key.substr(1) : key;
+  if (!relative) {
+    result.assign(key);
+  } else if (!scope.productHasInstances) {
+    KeyWriter out(result, kProductsRoot.size() + scope.product.size() + 1 + rest.size());
+    out.put(kProductsRoot);
+    out.put(scope.product);
+    out.separator();
+    out.put(rest);
+  } else if (scope.focus.empty()) {
+    result.clear();
+    return;
+  } else {
+    const bool remote = !scope.remoteCell.empty() &&
+                        (FXString::EqualsNoCase(rest, "HubServe") || FXString::EqualsNoCase(rest, "__Cache"));
+    const std::size_t most = kProductsRoot.size() + scope.product.size() + scope.focus.size() + rest.size() + 2 +
+                             (remote ? kRemoteServes.size() + scope.remoteCell.size() + 2 : 0);
+    KeyWriter out(result, most);
+    out.put(kProductsRoot);
+    out.put(scope.product);
+    out.separator();
+    out.put(scope.focus);
+    out.separator();
+    if (remote) {
+      out.put(kRemoteServes);
+      out.separator();
+      out.put(scope.remoteCell);
+      out.separator();
+    }
+    out.putRelative(rest);
   }
-  return result;
+  if (result.find('/') != std::string::npos) std::replace(result.begin(), result.end(), '/', '\\');
 }
 
 InstanceScope FocusedScope() {

@@ -38,6 +38,8 @@ struct ZN_EXPORT InstanceScope {
 // collapse (the store ignores empty names either way). Empty when
 // the key is relative and the scope has no focus.
 ZN_EXPORT std::string ExpandInstanceKey(std::string_view key, const InstanceScope& scope);
+// The same into `out`, which keeps its capacity for the next key.
+ZN_EXPORT void ExpandInstanceKey(std::string_view key, const InstanceScope& scope, std::string& out);
 
 // The scope of this process's focus (ZNPI_Focus).
 ZN_EXPORT InstanceScope FocusedScope();
