@@ -188,4 +188,27 @@ TEST_F(StoreFailures, AFullDiskIsReportedAsSuchAndTheWalGivesItsSpaceBack) {
   });
 }
 
+TEST_F(StoreFailures, SmallWritesReuseABoundedWalAndLoseNothing) {
+  TempDir dir;
+  const std::string store = dir.file("config.db");
+  OnFreshThread([&] {
+    ScopedEnv env("ZN_CONFIG_STORE", store);
+    ZNPlatformInfo info(0, 0);
+    // Each write adds a few pages: enough writes for several checkpoints.
+    constexpr unsigned long kWrites = 3000;
+    long long largest = 0;
+    for (unsigned long i = 1; i <= kWrites; ++i) {
+      ASSERT_TRUE(info.setNumber("~Small", ("n" + std::to_string(i % 50)).c_str(), i)) << info.getLastErrorMsg();
+      if (i % 100 == 0) largest = std::max(largest, FileSize(store + "-wal"));
+    }
+    EXPECT_GT(largest, 0);
+    EXPECT_LE(largest, 5LL * 1024 * 1024);  // 1,000 pages and the last commit's
+    unsigned long value = 0;
+    for (unsigned long i = kWrites - 49; i <= kWrites; ++i) {
+      ASSERT_EQ(info.getNumber("~Small", ("n" + std::to_string(i % 50)).c_str(), &value), 1);
+      EXPECT_EQ(value, i);
+    }
+  });
+}
+
 }  // namespace

@@ -19,10 +19,15 @@ namespace zn::detail {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
-// A WAL that holds this many pages (1 MiB of 4 KiB pages) after a commit is
-// folded back into the database and cut; SQLite's own checkpoint would wait
-// for 1,000 pages and never cut the file.
-constexpr int kWalCheckpointPages = 256;
+// A WAL that holds this many pages (4 MiB of 4 KiB pages) after a commit is
+// folded back into the database, as SQLite's own checkpoint does: the file
+// keeps its size and is written again from its start, which costs less
+// than growing it anew. A large commit, the kind an import makes, has it
+// folded back and cut from 1 MiB on, so that a disk with room for a few
+// copies of the store never fills with old ones.
+constexpr int kWalCheckpointPages = 1000;
+constexpr int kLargeCommitWalPages = 256;
+constexpr int kLargeCommitPages = 64;
 constexpr const char* kSuiteGroup = "tessaly";
 
 // The schema. Names compare without regard to ASCII case and keep their
@@ -240,7 +245,10 @@ bool SqliteConnection::prepareForWriting(std::string& error) {
 }
 
 int SqliteConnection::OnWalCommit(void* self, sqlite3* /*db*/, const char* /*name*/, int pages) {
-  static_cast<SqliteConnection*>(self)->m_walPages = pages;
+  auto* connection = static_cast<SqliteConnection*>(self);
+  // Fewer pages than before: another connection has cut the WAL since.
+  connection->m_walPagesAdded = pages >= connection->m_walPages ? pages - connection->m_walPages : pages;
+  connection->m_walPages = pages;
   return SQLITE_OK;
 }
 
@@ -265,16 +273,18 @@ void SqliteConnection::afterTransaction() {
 
 void SqliteConnection::afterWrite() {
   if (m_readOnly || sqlite3_get_autocommit(m_db) == 0) return;  // inside a transaction
-  if (!m_spaceFailure && m_walPages < kWalCheckpointPages) return;
+  const bool cut = m_spaceFailure || (m_walPages >= kLargeCommitWalPages && m_walPagesAdded >= kLargeCommitPages);
+  if (!cut && m_walPages < kWalCheckpointPages) return;
   m_spaceFailure = false;
-  // Every frame back into the database and the WAL file cut to nothing, so
-  // it never holds old copies of the store on the disk. Readers still on an
-  // older snapshot are not waited for: the checkpoint then does what it can
-  // and the next large write tries again.
+  // Every frame back into the database, and after a large write the WAL
+  // file cut to nothing, so that old copies of the store do not take the
+  // disk. Readers still on an older snapshot are not waited for: the
+  // checkpoint then does what it can and the next write tries again.
   sqlite3_busy_timeout(m_db, 0);
-  const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, cut ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE,
+                                           nullptr, nullptr);
   sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-  if (rc == SQLITE_OK) m_walPages = 0;
+  if (rc == SQLITE_OK) m_walPages = m_walPagesAdded = 0;
 }
 
 bool SqliteConnection::diskFull() const {

@@ -114,7 +114,8 @@ class SqliteConnection {
   std::string m_path;
   bool m_readOnly;
   bool m_abandoned = false;
-  int m_walPages = 0;  // pages in the WAL after the last commit
+  int m_walPages = 0;       // pages in the WAL after the last commit
+  int m_walPagesAdded = 0;  // by that commit
   bool m_spaceFailure = false;
   std::map<const char*, sqlite3_stmt*> m_statements;  // keyed by the SQL text's address
   std::unique_ptr<ConnectionReads> m_reads;
