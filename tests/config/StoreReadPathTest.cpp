@@ -11,6 +11,7 @@
 
 #include "config/ConfigTestUtil.h"
 #include "zn/store/StoreKeys.h"
+#include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXString.h"
 
 namespace {
@@ -154,6 +155,32 @@ TEST_F(StoreReadPathStoreTest, SectionNamesOfEveryLengthReachTheSameKey) {
   ASSERT_TRUE(info.setNumber(nullptr, "nTop", 5));
   ASSERT_EQ(info.getNumber("~", "nTop", &number), 1);
   EXPECT_EQ(number, 5U);
+}
+
+TEST_F(StoreReadPathStoreTest, AKeyIsExpandedAgainWhenWhatItDependsOnChanges) {
+  ZNPlatformInfo info;
+  ASSERT_TRUE(info.setNumber("Same", "nWhere", 1));
+  info.setFocus("Instance002");
+  ASSERT_TRUE(info.setNumber("Same", "nWhere", 2));
+  const std::string root = std::string(zn::kProductsRoot) + "Orvane\\";
+  EXPECT_EQ(info.expandKeyName("~Same"), root + "Instance002\\Same");
+  unsigned long number = 0;
+  ASSERT_EQ(info.getNumber("Same", "nWhere", &number), 1);
+  EXPECT_EQ(number, 2U);
+  info.setToDefaultFocus();
+  ASSERT_EQ(info.getNumber("Same", "nWhere", &number), 1);
+  EXPECT_EQ(number, 1U);
+
+  // The process's remote cell and product type count too.
+  EXPECT_EQ(info.expandKeyName("~HubServe"), root + "Instance001\\HubServe");
+  ZNPI_Focus::setRemoteHubCellFocus("Cell9");
+  EXPECT_EQ(info.expandKeyName("~HubServe"), root + "Instance001\\RemoteHubServes\\Cell9\\HubServe");
+  ZNPI_Focus::setRemoteHubCellFocus("Cell10");
+  EXPECT_EQ(info.expandKeyName("~HubServe"), root + "Instance001\\RemoteHubServes\\Cell10\\HubServe");
+  ZNPI_Focus::setProductType(TESSALY_PRODUCT_TYPE_NO_INSTANCE);
+  EXPECT_EQ(info.expandKeyName("~HubServe"), root + "HubServe");
+  ZNPI_Focus::reload();  // back to the environment's
+  EXPECT_EQ(info.expandKeyName("~HubServe"), root + "Instance001\\HubServe");
 }
 
 }  // namespace

@@ -35,7 +35,10 @@ ZNPlatformInfo::ZNPlatformInfo(int consoleEcho, int logEcho) : ZNPlatformInfo() 
 
 ZNPlatformInfo::ZNPlatformInfo(EvDebug* log) : ZNPlatformInfo() { m_log = log; }
 
-ZNPlatformInfo::ZNPlatformInfo(const std::string& instance) : ZNPlatformInfo() { m_focus = instance; }
+ZNPlatformInfo::ZNPlatformInfo(const std::string& instance) : ZNPlatformInfo() {
+  m_focus = instance;
+  m_expanded.valid = false;
+}
 
 ZNPlatformInfo::ZNPlatformInfo(const ZNPlatformInfo& other) = default;
 
@@ -46,10 +49,14 @@ ZNPlatformInfo::~ZNPlatformInfo() = default;
 int ZNPlatformInfo::setFocus(const char* instance) {
   if (instance == nullptr || instance[0] == '\0') return 0;
   m_focus = instance;
+  m_expanded.valid = false;
   return 1;
 }
 
-void ZNPlatformInfo::setToDefaultFocus() { m_focus = TextOr(ZNPI_Focus::getFocus()); }
+void ZNPlatformInfo::setToDefaultFocus() {
+  m_focus = TextOr(ZNPI_Focus::getFocus());
+  m_expanded.valid = false;
+}
 
 const char* ZNPlatformInfo::getProductName() const { return ZNPI_Focus::getProductName(); }
 
@@ -96,34 +103,43 @@ std::string ZNPlatformInfo::getSectionName(const char* parent, const char* child
 }
 
 std::string ZNPlatformInfo::expandKeyName(const char* key) {
-  std::string result;
-  expandKeyName(key, result);
-  return result;
+  const std::string* path = expandedKey(key);
+  return path != nullptr ? *path : std::string();
 }
 
-bool ZNPlatformInfo::expandKeyName(const char* key, std::string& out) {
+const std::string* ZNPlatformInfo::expandedKey(const char* key) {
   m_regError = 0;
-  out.clear();
   if (key == nullptr || key[0] == '\0') {
     m_regError = -1;
-    return false;
+    return nullptr;
+  }
+  const char* remoteCell = ZNPI_Focus::getRemoteHubCellFocus();
+  const bool productHasInstances = ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE;
+  ExpandedKey& last = m_expanded;
+  if (last.valid && last.remoteCell == remoteCell && last.productHasInstances == productHasInstances &&
+      last.key == key) {
+    return &last.path;
   }
   // The object's own product and focus stand in for the process's.
   zn::InstanceScope scope;
   scope.product = m_productName;
   scope.focus = m_focus;
-  const char* remoteCell = ZNPI_Focus::getRemoteHubCellFocus();
   scope.remoteCell = remoteCell != nullptr ? remoteCell : "";
-  scope.productHasInstances = ZNPI_Focus::getProductType() != TESSALY_PRODUCT_TYPE_NO_INSTANCE;
-  zn::ExpandInstanceKey(key, scope, out);
-  if (out.empty()) {
+  scope.productHasInstances = productHasInstances;
+  last.valid = false;
+  zn::ExpandInstanceKey(key, scope, last.path);
+  if (last.path.empty()) {
     logError("ZNPlatformInfo::expandKeyName",
              std::string("Can't resolve registry key [") + key + "]: current focus is unknown");
     ZNPI_Focus::doCrashThisProcess(true, kUnknownFocusCrashText);
     m_regError = -1;
-    return false;
+    return nullptr;
   }
-  return true;
+  last.key.assign(key);
+  last.remoteCell = remoteCell;
+  last.productHasInstances = productHasInstances;
+  last.valid = true;
+  return &last.path;
 }
 
 // ---- The instance ----

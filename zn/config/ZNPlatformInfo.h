@@ -205,8 +205,10 @@ class ZN_EXPORT ZNPlatformInfo {
     std::string m_long;
   };
   static SectionKeyText SectionKey(const char* section) { return SectionKeyText(section); }
-  // expandKeyName into `out`; false (and `out` empty) when it cannot.
-  bool expandKeyName(const char* key, std::string& out);
+  // expandKeyName of `key`, kept until the next key, the object's focus or
+  // the process's remote cell or product type changes: a component reads
+  // the same key again and again. Null when the key cannot be expanded.
+  const std::string* expandedKey(const char* key);
   void logError(const char* context, const std::string& message);
   // Logs `message`, sets the error code to -1 and returns false.
   bool fail(const char* context, const std::string& message);
@@ -233,6 +235,14 @@ class ZN_EXPORT ZNPlatformInfo {
   std::string m_productName;
   std::string m_physicalMachine;
   std::string m_focus;
+  struct ExpandedKey {
+    bool valid = false;
+    std::string key;
+    const char* remoteCell = nullptr;  // the focus library's text: a new value is a new text
+    bool productHasInstances = true;
+    std::string path;
+  };
+  ExpandedKey m_expanded;  // of expandedKey
   std::string m_servicePack;
   std::string m_updates;
   EvDebug* m_log = nullptr;

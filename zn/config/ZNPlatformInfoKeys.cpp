@@ -50,13 +50,11 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
       size < 0) {
     return fail(kContext, "Invalid arguments.");
   }
-  // Kept per thread so that a read allocates nothing once the thread has
-  // read a key as long.
-  [[gnu::tls_model("initial-exec")]] thread_local std::string path;
-  if (!expandKeyName(key, path)) return false;
+  const std::string* path = expandedKey(key);
+  if (path == nullptr) return false;
   m_regError = 0;
   StoreValue value;
-  if (!readStoredValue(path, name, value)) return false;
+  if (!readStoredValue(*path, name, value)) return false;
   if (value.data.size() > static_cast<std::size_t>(size)) {
     size = static_cast<int>(value.data.size());
     m_regError = -4;
