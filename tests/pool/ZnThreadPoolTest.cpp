@@ -220,6 +220,39 @@ TEST_F(ZnThreadPoolWork, OneSerialIdWaitsForItsItemWhileOthersOverlap) {
   EXPECT_EQ(pool.getPendingWorkCount(7), 0u);
 }
 
+// Idle workers spin a little before they sleep, and a permit given while
+// one spins wakes no sleeper. An item that then blocks must not keep the
+// next ready id waiting: the other id still runs, every round.
+std::atomic<bool> g_holdRelease{false};
+std::atomic<int> g_holdsDone{0};
+
+unsigned int HoldUntilReleased(void*) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!g_holdRelease.load() && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
+  g_holdsDone.fetch_add(1);
+  return 0;
+}
+
+TEST_F(ZnThreadPoolWork, AReadyIdRunsWhileAnotherIdsItemBlocks) {
+  constexpr int kRounds = 200;
+  ZnThreadPool pool;
+  ASSERT_TRUE(pool.initThreadPool("wake", 30, 4, 4, 4));
+  g_holdsDone = 0;
+  std::atomic<int> others{0};
+  for (int round = 0; round < kRounds; ++round) {
+    g_holdRelease = false;
+    pool.doWork(1, &HoldUntilReleased, nullptr, nullptr);
+    pool.doWork(2 + round % 3, &CountRun, &others, nullptr);
+    const bool ran = PollUntil([&] { return others.load() == round + 1; });
+    g_holdRelease = true;
+    ASSERT_TRUE(ran) << "round " << round;
+    ASSERT_TRUE(PollUntil([&] { return g_holdsDone.load() == round + 1; })) << "round " << round;
+  }
+  ASSERT_TRUE(pool.waitForAllThreads(true, false, false, 60));
+  EXPECT_EQ(pool.getTotalWorkerListCount(), 0u);
+  EXPECT_EQ(pool.getReadyWorksCount(), 0u);
+}
+
 TEST_F(ZnThreadPoolWork, GrowsToItsMaximumAndShrinksBackAfterTheTimeout) {
   ZnThreadPool pool;
   pool.setDebugCallback(&CollectReport);
