@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "zn/log/EvDebug.h"
+#include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/internal/ThreadPoolGauges.h"
 
 namespace {
@@ -29,10 +30,13 @@ const char* LevelName(TPDebugLevel level) {
 
 // The gauges exist from the start (unregistered) so that work queued before
 // initialisation has somewhere to count.
-ZnThreadPool::ZnThreadPool() : m_gauges(std::make_unique<zn::detail::ThreadPoolGauges>()) {}
+ZnThreadPool::ZnThreadPool()
+    : m_readySemaphore(std::make_unique<zn::detail::ReadySignal>()),
+      m_gauges(std::make_unique<zn::detail::ThreadPoolGauges>()) {}
 
 ZnThreadPool::ZnThreadPool(ThreadCallback threadInit, ThreadCallback threadExit, void* callbackArgument)
-    : m_threadInit(threadInit),
+    : m_readySemaphore(std::make_unique<zn::detail::ReadySignal>()),
+      m_threadInit(threadInit),
       m_threadExit(threadExit),
       m_callbackArgument(callbackArgument),
       m_gauges(std::make_unique<zn::detail::ThreadPoolGauges>()) {}
@@ -50,7 +54,7 @@ ZnThreadPool::~ZnThreadPool() {
       ZnCriticalSectionLock lock(&m_poolLock);
       if (!m_threadList.empty()) {
         for (const auto& info : m_threadList) info->quit = true;
-        m_readySemaphore.release(static_cast<int>(m_threadList.size()));
+        m_readySemaphore->release(static_cast<int>(m_threadList.size()));
         threads.swap(m_threadList);
       }
     }
@@ -278,7 +282,7 @@ bool ZnThreadPool::waitForAllThreads(bool waitForWork, bool signalQuit, bool wai
   if (signalQuit || waitForThreads) {
     ZnCriticalSectionLock lock(&m_poolLock);
     for (const auto& info : m_threadList) info->quit = true;
-    if (m_currentThreadCount > 0) m_readySemaphore.release(static_cast<int>(m_currentThreadCount));
+    if (m_currentThreadCount > 0) m_readySemaphore->release(static_cast<int>(m_currentThreadCount));
   }
   if (waitForThreads) {
     for (;;) {

@@ -60,6 +60,7 @@ class ZnThreadPool2;
 namespace zn::detail {
 class ThreadPoolGauges;
 struct ThreadPoolCounters;
+class ReadySignal;
 class LiveStatusPart;
 }
 
@@ -178,7 +179,8 @@ class ZN_EXPORT ZnThreadPool {
   std::list<std::unique_ptr<TP_Info>> m_threadList;
   std::map<long long, PerSerialWorkList> m_workMap;
   std::deque<long long> m_readyQueue;
-  ZnSemaphore m_readySemaphore{0};
+  // One permit per ready entry; idle workers wait on it.
+  std::unique_ptr<zn::detail::ReadySignal> m_readySemaphore;
   ZnCriticalSection m_poolLock;
   alignas(64) ZnCriticalSection m_queueLock;
   ZnCriticalSection m_statisticsLock;

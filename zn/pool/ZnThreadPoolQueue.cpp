@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "zn/pool/internal/PerformanceCounter.h"
+#include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/internal/ThreadPoolGauges.h"
 #include "zn/pool/ZnThreadPool.h"
 
@@ -66,13 +67,13 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work, uint32_t& readyWorks, ui
     if (work.serialId > 0) {
       if (list.items.size() == 1 && list.ownerThreadId == 0) {
         m_readyQueue.push_back(work.serialId);
-        m_readySemaphore.release();
+        m_readySemaphore->release();
         ++m_readyWorksCount;
       }
     } else {
       if (list.items.size() == 1) {
         m_readyQueue.push_back(0);
-        m_readySemaphore.release();
+        m_readySemaphore->release();
       }
       ++m_readyWorksCount;
     }
@@ -113,7 +114,7 @@ bool ZnThreadPool::getArgsWorkerList(TP_WorkInfo& work, uint32_t threadId) {
     list.ownerThreadId = threadId;
   } else if (!list.items.empty()) {
     m_readyQueue.push_back(0);
-    m_readySemaphore.release();
+    m_readySemaphore->release();
   }
   return true;
 }
@@ -167,7 +168,7 @@ void ZnThreadPool::resetWorkListQueueUse(long long serialId) {
     return;
   }
   m_readyQueue.push_back(serialId);
-  m_readySemaphore.release();
+  m_readySemaphore->release();
   ++m_readyWorksCount;
 }
 

@@ -7,6 +7,7 @@
 #include "zn/error/ZnException.h"
 #include "zn/log/EvDebug.h"
 #include "zn/pool/internal/PerformanceCounter.h"
+#include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/internal/ThreadPoolGauges.h"
 #include "zn/pool/ZnThreadPool.h"
 
@@ -99,9 +100,9 @@ void ZnThreadPool::workerLoop(TP_Info* info) {
   bool waitForever = false;
   while (loop) {
     const uint32_t timeout = m_threadTimeout.load(std::memory_order_relaxed);
-    const unsigned long ms = timeout == kNoTimeout || waitForever ? ZnSemaphore::kInfinite
+    const unsigned long ms = timeout == kNoTimeout || waitForever ? zn::detail::ReadySignal::kInfinite
                                                                   : static_cast<unsigned long>(timeout) * 1000UL;
-    const bool signalled = m_readySemaphore.wait(ms);
+    const bool signalled = m_readySemaphore->wait(ms);
     if (info->quit.load()) break;
     if (signalled) {
       const ItemOutcome outcome = runItem(info);
