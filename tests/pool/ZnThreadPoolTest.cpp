@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -407,6 +408,82 @@ TEST_F(ZnThreadPoolWork, StatisticsLineAndMetricsShowTheWorkDone) {
   EXPECT_EQ(SumOfDeltas(metrics, "stats", "TaskAdded"), 10) << metrics;
   EXPECT_EQ(SumOfDeltas(metrics, "stats", "TaskDone"), 10) << metrics;
   EXPECT_TRUE(Has(metrics, "MaxThreads=\"2\""));
+}
+
+// Four producers mix serial id 0 with ids 1 to 4 while reports are written
+// all along: each item is counted once, in its own block, in the lines and
+// in the metrics, however the counts interleave with the lanes' work.
+TEST_F(ZnThreadPoolWork, CountsStayExactWithFourProducersMixingBothKinds) {
+  constexpr int kProducers = 4, kPerProducer = 3000;
+  const auto serialOf = [](int producer, int i) -> long long {
+    return (i + producer) % 3 == 0 ? 0 : 1 + (i + producer) % 4;
+  };
+  unsigned long expected[2] = {0, 0};
+  for (int p = 0; p < kProducers; ++p) {
+    for (int i = 0; i < kPerProducer; ++i) ++expected[serialOf(p, i) > 0 ? 1 : 0];
+  }
+  Open();
+  std::atomic<int> runs{0};
+  {
+    ZnThreadPool pool;
+    ASSERT_TRUE(pool.initThreadPool("mixed", 30, 2, 4, 1));
+    std::atomic<bool> producing{true};
+    std::thread reporter([&] {
+      while (producing.load()) {
+        pool.Monitor();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+      producers.emplace_back([&, p] {
+        for (int i = 0; i < kPerProducer; ++i) pool.doWork(serialOf(p, i), &CountRun, &runs, nullptr);
+      });
+    }
+    for (std::thread& producer : producers) producer.join();
+    const bool finished = pool.waitForAllThreads(true, false, false, 60);
+    producing = false;
+    reporter.join();
+    ASSERT_TRUE(finished);
+    pool.Monitor();
+    EXPECT_EQ(runs.load(), kProducers * kPerProducer);
+    EXPECT_EQ(pool.getTotalWorkerListCount(), 0u);
+    EXPECT_EQ(pool.getReadyWorksCount(), 0u);
+    EXPECT_EQ(pool.getCurrentBusyThreadCount(), 0u);
+    EXPECT_EQ(pool.getPendingWorkCount(0), 0u);
+    ZnMetricsCollector::DumpStatisticsOnThread();
+  }
+  // Every line adds up; the completed counts of a block sum to its items,
+  // and each line's total is what the one before left pending plus what
+  // was queued since, so never below it.
+  const std::string text = LogText();
+  unsigned long completedSum[2] = {0, 0};
+  unsigned long lastPending[2] = {0, 0};
+  int lines[2] = {0, 0};
+  for (std::size_t at = text.find("TPool [mixed]. Ser# ["); at != std::string::npos;
+       at = text.find("TPool [mixed]. Ser# [", at + 1)) {
+    int block = -1;
+    unsigned long total = 0, pending = 0, completed = 0;
+    ASSERT_EQ(std::sscanf(text.c_str() + at, "TPool [mixed]. Ser# [%d] Tot [%lu], Pend [%lu], Comp [%lu]", &block,
+                          &total, &pending, &completed),
+              4)
+        << text.substr(at, 120);
+    ASSERT_TRUE(block == 0 || block == 1);
+    EXPECT_EQ(pending, total - completed) << text.substr(at, 120);
+    EXPECT_LE(completed, total);
+    EXPECT_GE(total, lastPending[block]) << text.substr(at, 120);
+    completedSum[block] += completed;
+    lastPending[block] = pending;
+    ++lines[block];
+  }
+  for (int block = 0; block < 2; ++block) {
+    EXPECT_GT(lines[block], 0) << block;
+    EXPECT_EQ(completedSum[block], expected[block]) << block;
+    EXPECT_EQ(lastPending[block], 0u) << block;
+  }
+  const std::string metrics = zn::test::ReadFile(m_dir.file("PerformanceMetrics.log"));
+  EXPECT_EQ(SumOfDeltas(metrics, "mixed", "TaskAdded"), kProducers * kPerProducer) << metrics;
+  EXPECT_EQ(SumOfDeltas(metrics, "mixed", "TaskDone"), kProducers * kPerProducer) << metrics;
 }
 
 TEST_F(ZnThreadPoolWork, BadInputIsRefusedAndNothingIsLostOrRunTwice) {

@@ -99,10 +99,8 @@ bool ZnThreadPool::initThreadPool(const char* name, unsigned long timeoutSeconds
   }
   {
     ZnCriticalSectionLock lock(&m_statisticsLock);
-    {
-      ZnCriticalSectionLock queue(&m_queueLock);
-      m_queuedTotal[0] = m_queuedTotal[1] = 0;
-    }
+    m_zero.counts.total = 0;
+    m_serial.counts.total = 0;
     for (StatisticsBlock& block : m_statistics) {
       block.completed = 0;
       block.maxParallel = 0;
@@ -135,11 +133,10 @@ zn::detail::ThreadPoolCounters ZnThreadPool::readCounters() {
   counters.maxThreads = m_maxCount;
   counters.busyThreads = m_busyThreadCount;
   counters.workerThreads = m_currentThreadCount;
-  ZnCriticalSectionLock queue(&m_queueLock);
-  counters.readyTask = m_readyWorksCount;
-  counters.taskList = m_totalWorkerListCount;
-  counters.taskAdded = m_taskAdded;
-  counters.taskDone = m_taskDone;
+  counters.readyTask = readyWorks();
+  counters.taskList = m_zero.counts.queued + m_serial.counts.queued;
+  counters.taskAdded = m_zero.counts.added + m_serial.counts.added;
+  counters.taskDone = m_zero.counts.done + m_serial.counts.done;
   return counters;
 }
 
@@ -223,15 +220,10 @@ unsigned int ZnThreadPool::getCurrentAvailableThreadCount() {
   return m_currentThreadCount - m_busyThreadCount;
 }
 
-unsigned int ZnThreadPool::getTotalWorkerListCount() {
-  ZnCriticalSectionLock lock(&m_queueLock);
-  return m_totalWorkerListCount;
-}
+// The lanes' counts are read as they stand, without their locks.
+unsigned int ZnThreadPool::getTotalWorkerListCount() { return m_zero.counts.queued + m_serial.counts.queued; }
 
-unsigned int ZnThreadPool::getReadyWorksCount() {
-  ZnCriticalSectionLock lock(&m_queueLock);
-  return m_readyWorksCount;
-}
+unsigned int ZnThreadPool::getReadyWorksCount() { return readyWorks(); }
 
 unsigned int ZnThreadPool::getServiceIdCount() {
   ZnCriticalSectionLock lock(&m_poolLock);
@@ -246,13 +238,10 @@ bool ZnThreadPool::waitForAllThreads(bool waitForWork, bool signalQuit, bool wai
   const auto expired = [&] { return timeLimitSeconds != -1 && ::time(nullptr) - start > timeLimitSeconds; };
   if (waitForWork) {
     for (;;) {
-      uint32_t pending = 0, busy = 0;
-      {
-        ZnCriticalSectionLock lock(&m_poolLock);
-        busy = m_busyThreadCount;
-        ZnCriticalSectionLock queue(&m_queueLock);
-        pending = m_totalWorkerListCount;
-      }
+      // Queued first: a worker counts itself busy before it takes an item
+      // off, so an item is always seen in one of the two.
+      const uint32_t pending = m_zero.counts.queued.load() + m_serial.counts.queued.load();
+      const uint32_t busy = m_busyThreadCount.load();
       if (pending == 0 && busy == 0) break;
       if (expired()) {
         tpSetLastError(TP_DEBUG_CRITICAL,

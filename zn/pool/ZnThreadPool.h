@@ -9,8 +9,8 @@
 // counters to the metrics collector through the process-wide
 // ZnThreadPoolMonitor.
 //
-// Lock order: pool lock, queue lock, statistics lock, then the metrics
-// collector's lock.
+// Lock order: pool lock, the lock of the serial ids' lane, the lock of
+// serial id 0's lane, statistics lock, then the metrics collector's lock.
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -136,12 +137,37 @@ class ZN_EXPORT ZnThreadPool {
  private:
   struct PerSerialWorkList {
     std::deque<TP_WorkInfo> items;
-    uint32_t count = 0;
+    std::atomic<uint32_t> count{0};  // read without the lock by the owner waiting for more
     uint32_t ownerThreadId = 0;
   };
+  // The counts of one lane, changed under its lock and read without it
+  // (summed over both lanes) by queries, the metrics and doWork.
+  struct LaneCounts {
+    std::atomic<uint32_t> queued{0};  // queued, not yet taken
+    std::atomic<uint32_t> ready{0};   // the lane's share of the ready works count
+    std::atomic<uint32_t> added{0};
+    std::atomic<uint32_t> done{0};
+    std::atomic<uint32_t> total{0};   // its statistics block's total
+  };
+  // Serial id 0: one list, no order, no owner; every item is ready.
+  struct alignas(64) ZeroLane {
+    std::mutex lock;
+    std::deque<TP_WorkInfo> items;
+    bool used = false;  // an item was ever queued: the id has a work list
+    LaneCounts counts;
+  };
+  // Serial ids above 0: a work list per id and the ids whose next item may
+  // start now. An id stands in `ready` at most once and not while it has
+  // an owner, which is what keeps its items in order and one at a time.
+  struct alignas(64) SerialLane {
+    std::mutex lock;
+    std::map<long long, PerSerialWorkList> lists;
+    std::deque<long long> ready;
+    LaneCounts counts;
+  };
   // Changed by workers with atomic operations, on a cache line of their
-  // own; the queued total lives with the queue (m_queuedTotal). The
-  // statistics lock only keeps two reports from interleaving.
+  // own; the totals live with the lanes. The statistics lock only keeps
+  // two reports from interleaving.
   struct alignas(64) StatisticsBlock {
     std::atomic<uint32_t> completed{0};
     std::atomic<uint32_t> maxParallel{0};
@@ -153,7 +179,7 @@ class ZN_EXPORT ZnThreadPool {
 
   static unsigned int WorkerMain(void* argument);
   void workerLoop(TP_Info* info);
-  ItemOutcome runItem(TP_Info* info);
+  ItemOutcome runItem(TP_Info* info, bool& zeroFirst);
   // Caller holds the pool lock.
   bool startAThread();
   bool CheckAndStartMoreThreads();
@@ -161,15 +187,32 @@ class ZN_EXPORT ZnThreadPool {
   bool leaveIfQueueEmpty();
   void retireWorker(TP_Info* info, bool counted);
 
-  // Queue side (queue lock; dequeue is called with the pool lock held).
-  // `readyWorks` and `idleThreads`: the counts right after queuing.
-  bool enqueueWork(const TP_WorkInfo& work, uint32_t& readyWorks, uint32_t& idleThreads);
-  bool takeNextOfSerial(TP_WorkInfo& work);
+  // Queue side (ZnThreadPoolQueue.cpp). The list is that of the id the
+  // worker owns (null for serial id 0); `busy` is the busy count once the
+  // worker counted itself in.
+  struct Taken {
+    TP_WorkInfo work;
+    PerSerialWorkList* list = nullptr;
+    uint32_t busy = 0;
+  };
+  bool enqueueWork(const TP_WorkInfo& work);
+  bool enoughIdleThreads() const;
+  // Takes the item a ready permit stands for and counts the thread busy.
+  bool takeReady(Taken& taken, uint32_t threadId, bool zeroFirst);
+  bool takeReadyOfSerial(Taken& taken, uint32_t threadId);
+  bool takeReadyOfZero(Taken& taken);
+  // The next item of the kind just run, or false (after giving up the id).
+  bool takeNext(Taken& taken, bool stop);
+  bool takeNextOfSerial(Taken& taken, bool stop);
+  bool takeNextOfZero(Taken& taken, bool stop);
+  bool othersReady(long long serialId) const;
   void dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list);
   static bool hasWorkList(const PerSerialWorkList& list);
-  bool getArgsWorkerList(TP_WorkInfo& work, uint32_t threadId);
-  void resetWorkListQueueUse(long long serialId);
   bool takeQueued(long long serialId, std::vector<void*>& arguments, unsigned long long limit);
+  // Lowers `count` by `delta`, not below 0; gives the value before.
+  static uint32_t SubtractAtMost(std::atomic<uint32_t>& count, uint32_t delta);
+  uint32_t readyWorks() const;
+  LaneCounts& countsOf(int block) { return block == 0 ? m_zero.counts : m_serial.counts; }
 
   void tpSetLastError(TPDebugLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void leaveMonitor();
@@ -177,33 +220,28 @@ class ZN_EXPORT ZnThreadPool {
   zn::detail::ThreadPoolCounters readCounters();
 
   std::list<std::unique_ptr<TP_Info>> m_threadList;
-  std::map<long long, PerSerialWorkList> m_workMap;
-  std::deque<long long> m_readyQueue;
   // One permit per ready entry; idle workers wait on it.
   std::unique_ptr<zn::detail::ReadySignal> m_readySemaphore;
   ZnCriticalSection m_poolLock;
-  alignas(64) ZnCriticalSection m_queueLock;
   ZnCriticalSection m_statisticsLock;
   std::atomic<uint32_t> m_threadTimeout{0};  // read by idle workers without the lock
-  uint32_t m_maxCount = 0;
+  // Set under the pool lock; read without it by a worker after each run.
+  std::atomic<uint32_t> m_maxCount{0};
   uint32_t m_minCount = 0;
   // Producers' own line: every doWork changes it.
   alignas(64) std::atomic<uint32_t> m_serviceIdCounter{0};
-  uint32_t m_totalWorkerListCount = 0;
-  uint32_t m_readyWorksCount = 0;
-  uint32_t m_taskAdded = 0;  // items queued and taken since the start (queue lock)
-  uint32_t m_taskDone = 0;
-  // Changed under the pool lock (busy as an item is taken, under the queue
-  // lock too); doWork reads them under the queue lock only, to see whether
-  // an idle thread will take its item.
+  // Changed under the pool lock, except the busy count, which a worker
+  // raises under a lane's lock as it takes an item and lowers after its
+  // run; doWork reads both without the pool lock.
   alignas(64) std::atomic<uint32_t> m_currentThreadCount{0};
   std::atomic<uint32_t> m_busyThreadCount{0};
   std::atomic<DebugCallback> m_debugCallback{nullptr};
   bool m_initialized = false;
   bool m_alternateDestructor = true;
   std::atomic<TPDebugLevel> m_debugLevel{TP_DEBUG_UNKNOWN};
+  ZeroLane m_zero;
+  SerialLane m_serial;
   StatisticsBlock m_statistics[2];
-  uint32_t m_queuedTotal[2] = {0, 0};  // the blocks' totals (queue lock)
   std::string m_name;
   ZnThreadPoolMonitor* m_monitor = nullptr;
   bool m_configurable = true;

@@ -46,13 +46,13 @@ void ZnThreadPool::Monitor() {
     {
       ZnCriticalSectionLock lock(&m_statisticsLock);
       StatisticsBlock& live = m_statistics[index];
-      ZnCriticalSectionLock queue(&m_queueLock);
-      if (m_queuedTotal[index] == 0) continue;
+      std::atomic<uint32_t>& queued = countsOf(index).total;
+      if (queued.load() == 0) continue;
       // Completed first: an item that ends meanwhile is counted in the next
-      // report, never in neither.
+      // report, never in neither, and every item counted completed is in
+      // the total read after it.
       completed = live.completed.exchange(0);
-      total = m_queuedTotal[index];
-      m_queuedTotal[index] -= std::min(total, completed);  // what is still pending carries over
+      total = SubtractAtMost(queued, completed);  // what is still pending carries over
       maxParallel = live.maxParallel.exchange(0);
       workTicks = live.workTicks.exchange(0);
       waitTicks = live.waitTicks.exchange(0);
@@ -83,9 +83,11 @@ void ZnThreadPool::RefreshParameters() {
   ZnCriticalSectionLock lock(&m_poolLock);
   if (!m_configurable) return;
   uint32_t timeout = m_threadTimeout;
-  if (zn::detail::ApplyPoolOverrides(overrides, name, "ZnThreadPool::RefreshParameters", m_minCount, m_maxCount,
+  uint32_t maximum = m_maxCount;
+  if (zn::detail::ApplyPoolOverrides(overrides, name, "ZnThreadPool::RefreshParameters", m_minCount, maximum,
                                      timeout)) {
     m_threadTimeout = timeout;
   }
+  m_maxCount = maximum;
   CheckAndStartMoreThreads();
 }

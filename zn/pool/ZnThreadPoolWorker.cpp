@@ -57,12 +57,8 @@ bool ZnThreadPool::startAThread() {
 }
 
 bool ZnThreadPool::CheckAndStartMoreThreads() {
+  const uint32_t ready = readyWorks();
   const uint32_t idle = m_currentThreadCount - m_busyThreadCount;
-  uint32_t ready = 0;
-  {
-    ZnCriticalSectionLock queue(&m_queueLock);
-    ready = m_readyWorksCount;
-  }
   if (ready <= idle || m_currentThreadCount >= m_maxCount) return true;
   const uint32_t wanted = std::min(ready - idle, m_maxCount - m_currentThreadCount.load());
   for (uint32_t i = 0; i < wanted; ++i) {
@@ -98,6 +94,7 @@ void ZnThreadPool::workerLoop(TP_Info* info) {
   }
   bool counted = true;  // still in the current thread count
   bool waitForever = false;
+  bool zeroFirst = false;
   while (loop) {
     const uint32_t timeout = m_threadTimeout.load(std::memory_order_relaxed);
     const unsigned long ms = timeout == kNoTimeout || waitForever ? zn::detail::ReadySignal::kInfinite
@@ -105,7 +102,7 @@ void ZnThreadPool::workerLoop(TP_Info* info) {
     const bool signalled = m_readySemaphore->wait(ms);
     if (info->quit.load()) break;
     if (signalled) {
-      const ItemOutcome outcome = runItem(info);
+      const ItemOutcome outcome = runItem(info, zeroFirst);
       if (outcome == ItemOutcome::kQuit) break;
       if (outcome == ItemOutcome::kShrunk) {
         counted = false;
@@ -135,8 +132,9 @@ bool ZnThreadPool::leaveIfQueueEmpty() {
   --m_currentThreadCount;
   bool empty = false;
   {
-    ZnCriticalSectionLock queue(&m_queueLock);
-    empty = m_readyQueue.empty();
+    std::lock_guard<std::mutex> serial(m_serial.lock);
+    std::lock_guard<std::mutex> zero(m_zero.lock);
+    empty = m_serial.ready.empty() && m_zero.items.empty();
   }
   if (!empty) {
     ++m_currentThreadCount;
@@ -145,20 +143,21 @@ bool ZnThreadPool::leaveIfQueueEmpty() {
   return true;
 }
 
-// Takes one item and runs it, and tells whether the thread goes on.
-ZnThreadPool::ItemOutcome ZnThreadPool::runItem(TP_Info* info) {
-  TP_WorkInfo work;
-  uint32_t busy = 0;
-  {
-    ZnCriticalSectionLock lock(&m_poolLock);
-    if (!getArgsWorkerList(work, info->threadId)) {
-      lock.reset();
-      tpSetLastError(TP_DEBUG_INFO, "Could not get any argument to work with.");
-      return ItemOutcome::kContinue;
-    }
-    busy = m_busyThreadCount;  // counted as the item was taken
+// Takes one item and runs it, then the next ones of its kind while nothing
+// else is ready, and tells whether the thread goes on. No pool lock is
+// taken unless the pool has to shrink.
+ZnThreadPool::ItemOutcome ZnThreadPool::runItem(TP_Info* info, bool& zeroFirst) {
+  Taken taken;
+  // The thread's own id: its entry's is written by the starting thread,
+  // under the pool lock, which this path does not take.
+  if (!takeReady(taken, ZnThread::getCurrentThreadID(), zeroFirst)) {
+    tpSetLastError(TP_DEBUG_INFO, "Could not get any argument to work with.");
+    return ItemOutcome::kContinue;
   }
+  TP_WorkInfo& work = taken.work;
+  zeroFirst = work.serialId > 0;
   StatisticsBlock* const block = &m_statistics[work.serialId > 0 ? 1 : 0];
+  const uint32_t busy = taken.busy;
   std::string what;
   unsigned long long start = zn::detail::PerformanceCounter();
   do {
@@ -168,25 +167,27 @@ ZnThreadPool::ItemOutcome ZnThreadPool::runItem(TP_Info* info) {
          busy > seen && !block->maxParallel.compare_exchange_weak(seen, busy, std::memory_order_relaxed);) {
     }
     info->currentWork = &work;
-    info->currentWorkId.store(work.workId);
+    info->currentWorkId.store(work.workId, std::memory_order_release);
     if (!CallReporting([&] { work.work(work.argument); }, what)) {
       tpSetLastError(TP_DEBUG_INFO, "Got exception from worker function: %s", what.c_str());
     }
-    info->currentWorkId.store(0);
+    info->currentWorkId.store(0, std::memory_order_release);
     info->currentWork = nullptr;
     const unsigned long long end = zn::detail::PerformanceCounter();
     block->workTicks.fetch_add(end - start, std::memory_order_relaxed);
-    block->completed.fetch_add(1, std::memory_order_relaxed);
-    start = end;  // the next item of the id starts here
-  } while (!info->quit.load() && takeNextOfSerial(work));
-  resetWorkListQueueUse(work.serialId);
-  ZnCriticalSectionLock lock(&m_poolLock);
-  --m_busyThreadCount;
+    // Release: the report that sees it completed sees it in the total.
+    block->completed.fetch_add(1, std::memory_order_release);
+    start = end;  // the next item of the kind starts here
+  } while (takeNext(taken, info->quit.load()));
+  m_busyThreadCount.fetch_sub(1);
   if (info->quit.load()) return ItemOutcome::kQuit;
-  if (m_currentThreadCount > m_maxCount) {
-    // Linux threads have no pending-I/O state to wait for.
-    --m_currentThreadCount;
-    return ItemOutcome::kShrunk;
+  if (m_currentThreadCount.load() > m_maxCount.load()) {
+    ZnCriticalSectionLock lock(&m_poolLock);
+    if (m_currentThreadCount > m_maxCount) {
+      // Linux threads have no pending-I/O state to wait for.
+      --m_currentThreadCount;
+      return ItemOutcome::kShrunk;
+    }
   }
   return ItemOutcome::kContinue;
 }
