@@ -13,6 +13,8 @@
 // serial id 0's lane, statistics lock, then the metrics collector's lock.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -135,6 +137,23 @@ class ZN_EXPORT ZnThreadPool {
   const std::string& getName() const { return m_name; }
 
  private:
+  // A lane's lock: held for a few dozen instructions by every producer and
+  // worker, so a thread that finds it taken spins a little (glibc's
+  // adaptive mutex) rather than sleep in the kernel at once, which costs
+  // more than the wait.
+  class LaneLock {
+   public:
+    LaneLock();
+    ~LaneLock() { ::pthread_mutex_destroy(&m_mutex); }
+    LaneLock(const LaneLock&) = delete;
+    LaneLock& operator=(const LaneLock&) = delete;
+    void lock() { ::pthread_mutex_lock(&m_mutex); }
+    void unlock() { ::pthread_mutex_unlock(&m_mutex); }
+
+   private:
+    pthread_mutex_t m_mutex;
+  };
+  using LaneGuard = std::lock_guard<LaneLock>;
   struct PerSerialWorkList {
     std::deque<TP_WorkInfo> items;
     std::atomic<uint32_t> count{0};  // read without the lock by the owner waiting for more
@@ -151,7 +170,7 @@ class ZN_EXPORT ZnThreadPool {
   };
   // Serial id 0: one list, no order, no owner; every item is ready.
   struct alignas(64) ZeroLane {
-    std::mutex lock;
+    LaneLock lock;
     std::deque<TP_WorkInfo> items;
     bool used = false;  // an item was ever queued: the id has a work list
     LaneCounts counts;
@@ -160,7 +179,7 @@ class ZN_EXPORT ZnThreadPool {
   // start now. An id stands in `ready` at most once and not while it has
   // an owner, which is what keeps its items in order and one at a time.
   struct alignas(64) SerialLane {
-    std::mutex lock;
+    LaneLock lock;
     std::map<long long, PerSerialWorkList> lists;
     std::deque<long long> ready;
     LaneCounts counts;

@@ -38,6 +38,14 @@ void Pause() {
 
 }  // namespace
 
+ZnThreadPool::LaneLock::LaneLock() {
+  pthread_mutexattr_t attributes;
+  ::pthread_mutexattr_init(&attributes);
+  ::pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ADAPTIVE_NP);
+  ::pthread_mutex_init(&m_mutex, &attributes);
+  ::pthread_mutexattr_destroy(&attributes);
+}
+
 uint32_t ZnThreadPool::SubtractAtMost(std::atomic<uint32_t>& count, uint32_t delta) {
   uint32_t seen = count.load();
   while (!count.compare_exchange_weak(seen, seen - std::min(seen, delta))) {
@@ -100,7 +108,7 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work) {
   }
   bool wake = false;
   if (work.serialId == 0) {
-    std::lock_guard<std::mutex> lock(m_zero.lock);
+    LaneGuard lock(m_zero.lock);
     m_zero.items.push_back(work);
     m_zero.used = true;
     LaneCounts& counts = m_zero.counts;
@@ -110,7 +118,7 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work) {
     counts.total.fetch_add(1);  // the report lowers it too
     wake = m_zero.items.size() == 1;
   } else {
-    std::lock_guard<std::mutex> lock(m_serial.lock);
+    LaneGuard lock(m_serial.lock);
     PerSerialWorkList& list = m_serial.lists[work.serialId];
     list.items.push_back(work);
     Add(list.count, 1);
@@ -141,7 +149,7 @@ bool ZnThreadPool::takeReady(Taken& taken, uint32_t threadId, bool zeroFirst) {
 }
 
 bool ZnThreadPool::takeReadyOfSerial(Taken& taken, uint32_t threadId) {
-  std::lock_guard<std::mutex> lock(m_serial.lock);
+  LaneGuard lock(m_serial.lock);
   LaneCounts& counts = m_serial.counts;
   if (m_serial.ready.empty()) return false;
   const long long serialId = m_serial.ready.front();
@@ -173,7 +181,7 @@ bool ZnThreadPool::takeReadyOfSerial(Taken& taken, uint32_t threadId) {
 bool ZnThreadPool::takeReadyOfZero(Taken& taken) {
   bool more = false;
   {
-    std::lock_guard<std::mutex> lock(m_zero.lock);
+    LaneGuard lock(m_zero.lock);
     if (m_zero.items.empty()) return false;
     taken.busy = m_busyThreadCount.fetch_add(1) + 1;  // before the counts below: see doWork
     taken.work = m_zero.items.front();
@@ -206,7 +214,7 @@ bool ZnThreadPool::takeNext(Taken& taken, bool stop) {
 // other thread is woken per item.
 bool ZnThreadPool::takeNextOfZero(Taken& taken, bool stop) {
   if (stop || othersReady(0)) return false;
-  std::lock_guard<std::mutex> lock(m_zero.lock);
+  LaneGuard lock(m_zero.lock);
   if (m_zero.items.empty()) return false;
   taken.work = m_zero.items.front();
   m_zero.items.pop_front();
@@ -232,7 +240,7 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   }
   bool wake = false;
   {
-    std::lock_guard<std::mutex> lock(m_serial.lock);
+    LaneGuard lock(m_serial.lock);
     LaneCounts& counts = m_serial.counts;
     if (!stop && !list.items.empty() && !othersReady(serialId)) {
       taken.work = list.items.front();
@@ -276,7 +284,7 @@ bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments,
   arguments.clear();
   uint32_t taken = 0;
   if (serialId == 0) {
-    std::lock_guard<std::mutex> lock(m_zero.lock);
+    LaneGuard lock(m_zero.lock);
     if (!m_zero.used) return false;
     while (!m_zero.items.empty() && arguments.size() < limit) {
       arguments.push_back(m_zero.items.front().argument);
@@ -288,7 +296,7 @@ bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments,
     SubtractAtMost(m_zero.counts.total, taken);
     return true;
   }
-  std::lock_guard<std::mutex> lock(m_serial.lock);
+  LaneGuard lock(m_serial.lock);
   const auto found = m_serial.lists.find(serialId);
   if (found == m_serial.lists.end() || !hasWorkList(found->second)) return false;
   PerSerialWorkList& list = found->second;
@@ -313,10 +321,10 @@ bool ZnThreadPool::forceDiscardQueuedWorkers(long long serialId, std::vector<voi
 
 unsigned long long ZnThreadPool::getPendingWorkCount(long long serialId) {
   if (serialId == 0) {
-    std::lock_guard<std::mutex> lock(m_zero.lock);
+    LaneGuard lock(m_zero.lock);
     return m_zero.items.size();
   }
-  std::lock_guard<std::mutex> lock(m_serial.lock);
+  LaneGuard lock(m_serial.lock);
   const auto found = m_serial.lists.find(serialId);
   return found == m_serial.lists.end() ? 0 : found->second.items.size();
 }

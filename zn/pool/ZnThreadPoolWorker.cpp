@@ -132,8 +132,8 @@ bool ZnThreadPool::leaveIfQueueEmpty() {
   --m_currentThreadCount;
   bool empty = false;
   {
-    std::lock_guard<std::mutex> serial(m_serial.lock);
-    std::lock_guard<std::mutex> zero(m_zero.lock);
+    LaneGuard serial(m_serial.lock);
+    LaneGuard zero(m_zero.lock);
     empty = m_serial.ready.empty() && m_zero.items.empty();
   }
   if (!empty) {
