@@ -156,7 +156,7 @@ class ZN_EXPORT ZnThreadPool {
   using LaneGuard = std::lock_guard<LaneLock>;
   struct PerSerialWorkList {
     std::deque<TP_WorkInfo> items;
-    std::atomic<uint32_t> count{0};  // read without the lock by the owner waiting for more
+    uint32_t count = 0;
     uint32_t ownerThreadId = 0;
   };
   // The counts of one lane, changed under its lock and read without it

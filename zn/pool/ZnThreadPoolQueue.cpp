@@ -9,10 +9,6 @@
 #include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/ZnThreadPool.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 namespace {
 
 // Counts change only under their lane's lock; readers outside it take them
@@ -24,16 +20,6 @@ void Add(std::atomic<uint32_t>& count, uint32_t delta) {
 
 void Sub(std::atomic<uint32_t>& count, uint32_t delta) {
   count.store(count.load(std::memory_order_relaxed) - delta, std::memory_order_release);
-}
-
-// About a microsecond: a producer posting a steady stream puts the next
-// item of an id in well within it.
-constexpr int kLingerRounds = 32;
-
-void Pause() {
-#if defined(__x86_64__)
-  for (int i = 0; i < 8; ++i) _mm_pause();
-#endif
 }
 
 }  // namespace
@@ -121,7 +107,7 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work) {
     LaneGuard lock(m_serial.lock);
     PerSerialWorkList& list = m_serial.lists[work.serialId];
     list.items.push_back(work);
-    Add(list.count, 1);
+    ++list.count;
     LaneCounts& counts = m_serial.counts;
     Add(counts.queued, 1);
     Add(counts.added, 1);
@@ -170,7 +156,7 @@ bool ZnThreadPool::takeReadyOfSerial(Taken& taken, uint32_t threadId) {
   taken.work = list.items.front();
   taken.list = &list;
   list.items.pop_front();
-  Sub(list.count, 1);
+  --list.count;
   Sub(counts.queued, 1);
   Add(counts.done, 1);
   Sub(counts.ready, 1);
@@ -226,18 +212,11 @@ bool ZnThreadPool::takeNextOfZero(Taken& taken, bool stop) {
 }
 
 // For an id above 0 the id stays with this thread, so order and
-// one-at-a-time hold. When its list is empty the thread waits a moment for
-// the producer's next item before it gives the id up: giving it up and
-// making it ready again costs a permit and a wake-up per item. A thread
-// that gives the id up with items left makes it ready again.
+// one-at-a-time hold. A thread that gives the id up with items left makes
+// it ready again.
 bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   const long long serialId = taken.work.serialId;
   PerSerialWorkList& list = *taken.list;
-  for (int round = 0; !stop && round < kLingerRounds && list.count.load(std::memory_order_acquire) == 0 &&
-                      !othersReady(serialId);
-       ++round) {
-    Pause();
-  }
   bool wake = false;
   {
     LaneGuard lock(m_serial.lock);
@@ -245,7 +224,7 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
     if (!stop && !list.items.empty() && !othersReady(serialId)) {
       taken.work = list.items.front();
       list.items.pop_front();
-      Sub(list.count, 1);
+      --list.count;
       Sub(counts.queued, 1);
       Add(counts.done, 1);
       return true;
@@ -305,7 +284,7 @@ bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments,
     list.items.pop_front();
     ++taken;
   }
-  Sub(list.count, taken);
+  list.count -= taken;
   Sub(m_serial.counts.queued, taken);
   SubtractAtMost(m_serial.counts.total, taken);
   return true;
