@@ -46,8 +46,32 @@ YQ_EXPORT int SplitArguments(std::string_view text, std::string_view separator, 
 // UTF-8 to wide (UTF-32 here) and back; invalid bytes become U+FFFD.
 YQ_EXPORT std::wstring ToWstring(std::string_view text);
 YQ_EXPORT std::string ToString(std::wstring_view text);
-// Appends the UTF-8 form of one code point; a surrogate or a value above
-// U+10FFFF is written as U+FFFD. The one encoder every conversion uses.
+// Hands the UTF-8 form of one code point to `put`, a byte at a time; a
+// surrogate or a value above U+10FFFF is written as U+FFFD. The one encoder
+// every conversion uses: `put` appends wherever the caller keeps the text
+// (wiping buffers too), so no copy of it is made here.
+template <typename Put>
+void PutUtf8(char32_t codePoint, Put&& put) {
+  char32_t cp = codePoint;
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    put(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    put(static_cast<char>(0xC0 | (cp >> 6)));
+    put(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    put(static_cast<char>(0xE0 | (cp >> 12)));
+    put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    put(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    put(static_cast<char>(0xF0 | (cp >> 18)));
+    put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    put(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// PutUtf8 onto the end of `out`.
 YQ_EXPORT void AppendUtf8(char32_t codePoint, std::string& out);
 
 }  // namespace FXString

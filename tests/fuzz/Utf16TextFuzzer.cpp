@@ -18,6 +18,8 @@
 
 namespace {
 
+// Encoded here on its own on purpose: PortableFile writes through
+// FXString::PutUtf8, and the model must not share the code it checks.
 void AppendUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));

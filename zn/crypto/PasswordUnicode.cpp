@@ -1,5 +1,7 @@
 #include "zn/crypto/internal/PasswordUnicode.h"
 
+#include "zuzazer/FXString.h"
+
 namespace zn::detail {
 namespace {
 
@@ -33,22 +35,7 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
 }
 
 void AppendUtf8(secure_basic_string<char>& out, char32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
+  FXString::PutUtf8(cp, [&out](char c) { out.push_back(c); });
 }
 
 }  // namespace
