@@ -230,41 +230,40 @@ bool DecodeNetwork(std::string_view enc, unsigned long key, secure_basic_string<
   return true;
 }
 
+// The checks and the decoding every reader of a network text does: 0 with
+// the plain password, or the code to fail with.
+uint32_t PlainOfNetwork(const char* enc, unsigned long key, secure_basic_string<char>& plain) {
+  if (!KeyValid(key)) return kZnPwdKeyMissing;
+  const std::string_view text(enc, strnlen(enc, ZNPassword::kMaxEncoded + 1));
+  if (text.size() > ZNPassword::kMaxEncoded) return kZnPwdTooLong;
+  if (!DecodeNetwork(text, key, plain)) return kZnPwdLegacyFailed;
+  if (zn::detail::Utf8CharCount(plain) > ZNPassword::kMaxPlain) return kZnPwdPlainTooLong;
+  return 0;
+}
+
 }  // namespace
 
 int ZNPassword::networkDecrypt(const char* enc, char* out, size_t* size, unsigned long key) {
   static constexpr const char* kOp = "networkDecrypt";
   if (enc == nullptr || size == nullptr) return fail(kOp, kZnPwdBadArgument);
-  if (!KeyValid(key)) return fail(kOp, kZnPwdKeyMissing);
-  const std::string_view text(enc, strnlen(enc, kMaxEncoded + 1));
-  if (text.size() > kMaxEncoded) return fail(kOp, kZnPwdTooLong);
   secure_basic_string<char> plain;
-  if (!DecodeNetwork(text, key, plain)) return fail(kOp, kZnPwdLegacyFailed);
-  if (zn::detail::Utf8CharCount(plain) > kMaxPlain) return fail(kOp, kZnPwdPlainTooLong);
+  if (const uint32_t code = PlainOfNetwork(enc, key, plain); code != 0) return fail(kOp, code);
   return copyOut(kOp, plain, out, size);
 }
 
 int ZNPassword::networkDecrypt(const char* enc, wchar_t* out, size_t* size, unsigned long key) {
   static constexpr const char* kOp = "networkDecrypt";
   if (enc == nullptr || size == nullptr) return fail(kOp, kZnPwdBadArgument);
-  if (!KeyValid(key)) return fail(kOp, kZnPwdKeyMissing);
-  const std::string_view text(enc, strnlen(enc, kMaxEncoded + 1));
-  if (text.size() > kMaxEncoded) return fail(kOp, kZnPwdTooLong);
   secure_basic_string<char> plain;
-  if (!DecodeNetwork(text, key, plain)) return fail(kOp, kZnPwdLegacyFailed);
-  if (zn::detail::Utf8CharCount(plain) > kMaxPlain) return fail(kOp, kZnPwdPlainTooLong);
+  if (const uint32_t code = PlainOfNetwork(enc, key, plain); code != 0) return fail(kOp, code);
   return copyOut(kOp, zn::detail::Utf8ToUtf32(plain), out, size);
 }
 
 int ZNPassword::putNetworkEncPwd(const char* enc, unsigned long key) {
   static constexpr const char* kOp = "putNetworkEncPwd";
   if (enc == nullptr) return fail(kOp, kZnPwdBadArgument);
-  if (!KeyValid(key)) return fail(kOp, kZnPwdKeyMissing);
-  const std::string_view text(enc, strnlen(enc, kMaxEncoded + 1));
-  if (text.size() > kMaxEncoded) return fail(kOp, kZnPwdTooLong);
   secure_basic_string<char> plain;
-  if (!DecodeNetwork(text, key, plain)) return fail(kOp, kZnPwdLegacyFailed);
-  if (zn::detail::Utf8CharCount(plain) > kMaxPlain) return fail(kOp, kZnPwdPlainTooLong);
+  if (const uint32_t code = PlainOfNetwork(enc, key, plain); code != 0) return fail(kOp, code);
   return encodeV3(kOp, plain, nullptr, nullptr, nullptr);
 }
 
