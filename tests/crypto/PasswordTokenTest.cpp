@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "crypto/PasswordTestUtil.h"
+#include "zn/crypto/SignedToken.h"
 #include "znsig/znsig.h"
 
 namespace zn::test {
@@ -152,6 +153,24 @@ TEST_F(PasswordTokenTest, SignDigestIsCheckedByOpenssl) {
   EXPECT_EQ(0, status) << verdict;
   EXPECT_EQ(0, sign(m_keys.file("missing.pem").c_str(), bytes, 64, sig, &size));
   ::dlclose(handle);
+}
+
+// The layout alone, as verify and the admin tool read it.
+TEST(ParseTokenTest, SplitsAWellFormedTokenAndRefusesAnyOther) {
+  TokenParts parts;
+  ASSERT_TRUE(ParseToken("S0010219" "00fF", parts));
+  EXPECT_EQ("19", parts.expiry);
+  EXPECT_EQ("00fF", parts.signature);
+  EXPECT_EQ(19u, parts.expiresAt);
+  // Nineteen digits: past a signed 64-bit time, still within an unsigned one.
+  ASSERT_TRUE(ParseToken("S00119" "9999999999999999999" "ab", parts));
+  EXPECT_EQ(9999999999999999999ULL, parts.expiresAt);
+  ASSERT_TRUE(ParseToken("S00103" "007" "ab", parts));
+  EXPECT_EQ(7u, parts.expiresAt);
+  for (const char* bad : {"", "S001", "S0010", "S00100ab", "S00120" "99999999999999999999" "ab", "S001021900f",
+                          "S0010219", "S00102x9ab", "S0010219zz", "S00199" "19ab", "s0010219ab"}) {
+    EXPECT_FALSE(ParseToken(bad, parts)) << bad;
+  }
 }
 
 }  // namespace

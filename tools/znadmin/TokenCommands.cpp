@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -93,12 +94,12 @@ int Sign(const std::string& keyFile, const std::string& expiresIn, const std::st
   return kExitOk;
 }
 
-// The expiry digits of a token already found well formed.
+// The expiry of a token already found well formed; one past a 64-bit
+// time (which SignToken cannot make) shows as none.
 long long ExpiryOf(const std::string& token) {
-  const std::size_t length = static_cast<std::size_t>((token[4] - '0') * 10 + (token[5] - '0'));
-  long long at = 0;
-  std::from_chars(token.data() + 6, token.data() + 6 + length, at);
-  return at;
+  TokenParts parts;
+  if (!ParseToken(token, parts) || parts.expiresAt > static_cast<unsigned long long>(LLONG_MAX)) return 0;
+  return static_cast<long long>(parts.expiresAt);
 }
 
 int Verify(const std::string& token, const std::string& data) {

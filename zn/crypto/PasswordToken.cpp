@@ -93,22 +93,28 @@ bool IsHex(std::string_view text) {
 
 }  // namespace
 
+bool zn::ParseToken(std::string_view token, TokenParts& parts) {
+  if (token.size() < 6 || token.substr(0, 4) != "S001" || !AllDigits(token.substr(4, 2))) return false;
+  const size_t length = static_cast<size_t>((token[4] - '0') * 10 + (token[5] - '0'));
+  // Nineteen digits always fit a 64-bit time.
+  if (length == 0 || length > 19 || token.size() < 6 + length) return false;
+  const std::string_view expiry = token.substr(6, length);
+  const std::string_view signature = token.substr(6 + length);
+  if (!AllDigits(expiry) || signature.empty() || signature.size() % 2 != 0 || !IsHex(signature)) return false;
+  parts.expiry = expiry;
+  parts.signature = signature;
+  parts.expiresAt = 0;
+  for (const char c : expiry) parts.expiresAt = parts.expiresAt * 10 + static_cast<unsigned>(c - '0');
+  return true;
+}
+
 int ZNPassword::verify(const secure_basic_string<char>& token, const secure_basic_string<char>& data, bool& valid) {
   valid = false;
-  const std::string_view text(token.data(), token.size());
-  if (text.size() < 6 || text.substr(0, 4) != "S001" || !AllDigits(text.substr(4, 2))) {
-    return fail("verify", kZnPwdBadArgument);
-  }
-  const size_t length = static_cast<size_t>((text[4] - '0') * 10 + (text[5] - '0'));
-  // Nineteen digits always fit a 64-bit time.
-  if (length == 0 || length > 19 || text.size() < 6 + length) return fail("verify", kZnPwdBadArgument);
-  const std::string_view expiry = text.substr(6, length);
-  const std::string_view signature = text.substr(6 + length);
-  if (!AllDigits(expiry) || signature.empty() || signature.size() % 2 != 0 || !IsHex(signature)) {
-    return fail("verify", kZnPwdBadArgument);
-  }
-  const unsigned long long expiresAt = std::stoull(std::string(expiry));
-  if (expiresAt < static_cast<unsigned long long>(std::time(nullptr))) return fail("verify", kZnPwdTokenExpired);
+  zn::TokenParts parts;
+  if (!zn::ParseToken(std::string_view(token.data(), token.size()), parts)) return fail("verify", kZnPwdBadArgument);
+  const std::string_view expiry = parts.expiry;
+  const std::string_view signature = parts.signature;
+  if (parts.expiresAt < static_cast<unsigned long long>(std::time(nullptr))) return fail("verify", kZnPwdTokenExpired);
 
   const VerifyFn check = LoadedVerify();
   if (check == nullptr) return fail("verify", kZnPwdProtectFailed);

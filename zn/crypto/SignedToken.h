@@ -19,6 +19,18 @@ namespace zn {
 // kZnPwdBadArgument (no file name, a time not after 1970),
 // kZnPwdProtectFailed (no signature library), kZnPwdEncodeFailed (the
 // file holds no usable Ed25519 private key).
+// The parts of a token, views into it.
+struct TokenParts {
+  std::string_view expiry;         // the digits of T
+  std::string_view signature;      // hexadecimal, an even number of digits
+  unsigned long long expiresAt{};  // T
+};
+
+// Splits `token` into its parts; false when it is not laid out as above
+// (1 to 19 expiry digits, a signature of at least one byte). Nothing is
+// checked against a key or the clock.
+ZN_EXPORT bool ParseToken(std::string_view token, TokenParts& parts);
+
 ZN_EXPORT uint32_t SignToken(const char* privateKeyFile, std::string_view data, long long expiresAt,
                              std::string& token);
 
