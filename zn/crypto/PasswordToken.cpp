@@ -17,7 +17,6 @@
 #include "zn/crypto/internal/ZnclState.h"
 #include "zn/crypto/znc.h"
 #include "zn/crypto/znc_bucket.h"
-#include "zn/log/LogSettings.h"
 #include "zuzazer/CYqLibrary.h"
 #include "zuzazer/FXNoDestructor.h"
 
@@ -27,12 +26,6 @@ using VerifyFn = int (*)(const unsigned char*, size_t, const unsigned char*, siz
 using SignFn = int (*)(const char*, const unsigned char*, size_t, unsigned char*, size_t*);
 
 constexpr size_t kSignatureBytes = 64;
-
-std::string HomeFolder() {
-  std::string home = zn::LogSettings::HomeDirectory();
-  while (home.size() > 1 && home.back() == '/') home.pop_back();
-  return home;
-}
 
 // One loaded copy of the signature library and the address of `symbol` in
 // it, from the first of `folders` that has both.
@@ -61,12 +54,13 @@ class SignatureLibrary {
 
 VerifyFn LoadedVerify() {
   static yq::NoDestructor<SignatureLibrary> binding;
-  return reinterpret_cast<VerifyFn>(binding.get().Address("znVerifySignature", {HomeFolder()}));
+  return reinterpret_cast<VerifyFn>(binding.get().Address("znVerifySignature", {zn::detail::HomeFolder()}));
 }
 
 SignFn LoadedSign() {
   static yq::NoDestructor<SignatureLibrary> binding;
-  return reinterpret_cast<SignFn>(binding.get().Address("znSignDigest", {HomeFolder(), zn::detail::LibraryDirectory()}));
+  return reinterpret_cast<SignFn>(
+      binding.get().Address("znSignDigest", {zn::detail::HomeFolder(), zn::detail::LibraryDirectory()}));
 }
 
 // What is signed: SHA-512 of the data followed by the expiry digits.

@@ -217,6 +217,12 @@ std::string LibraryDirectory() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::string HomeFolder() {
+  std::string home = zn::LogSettings::HomeDirectory();
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
 namespace {
 
 std::vector<std::string> CandidateDirectories(const Binding& b) {
@@ -224,9 +230,8 @@ std::vector<std::string> CandidateDirectories(const Binding& b) {
   std::string own = b.searchOverride ? *b.searchOverride : LibraryDirectory();
   if (!own.empty()) folders.push_back(own);
   if (ZNPI_Focus::getFocus() != nullptr) {
-    std::string home = zn::LogSettings::HomeDirectory();
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
-    if (!home.empty()) folders.push_back(home);
+    std::string home = HomeFolder();
+    if (!home.empty()) folders.push_back(std::move(home));
   }
   return folders;
 }

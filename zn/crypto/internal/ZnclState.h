@@ -19,4 +19,8 @@ void SetEngineSearchOverride(std::optional<std::string> folder);
 // helper objects it loads live beside it.
 std::string LibraryDirectory();
 
+// The instance's home folder without trailing slashes (empty when there
+// is none): where the engine and the signature library may also sit.
+std::string HomeFolder();
+
 }  // namespace zn::detail
