@@ -43,9 +43,12 @@ endif()
 
 find_program(ZN_CCACHE ccache)
 if(ZN_CCACHE)
-  # The precompiled headers are cached only with these sloppinesses.
+  # The precompiled headers are cached only with these sloppinesses. Paths
+  # are hashed relative to the checkout, and the build folder not at all,
+  # so that another clone or worktree of the same sources (CI's is new
+  # every time) finds what an earlier one compiled.
   set(zn_ccache ${CMAKE_COMMAND} -E env CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
-      ${ZN_CCACHE})
+      CCACHE_BASEDIR=${CMAKE_SOURCE_DIR} CCACHE_NOHASHDIR=true ${ZN_CCACHE})
   set(CMAKE_CXX_COMPILER_LAUNCHER ${zn_ccache})
   set(CMAKE_C_COMPILER_LAUNCHER ${zn_ccache})
 endif()
