@@ -3,6 +3,8 @@
 // Results: int operations 1 on success and 0 on failure, bool ones true on
 // success; getRegError() tells why (0, -1 failure, -2 no such key, -3 no
 // such value, -4 buffer too small). Only -1 is logged.
+// An object keeps its last error and the last key it expanded, so it is
+// used by one thread at a time; threads share the store, not the objects.
 #pragma once
 
 #include <list>
