@@ -10,13 +10,17 @@
 #include <thread>
 
 #include "config/ConfigTestUtil.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/store/StoreKeys.h"
 #include "znfocus/ZNPI_Focus.h"
 #include "zuzazer/FXString.h"
 
 namespace {
 
+using zn::ConfigStore;
 using zn::InstanceScope;
+using zn::StoreStatus;
+using zn::StoreValue;
 using zn::test::ConfigTest;
 using zn::test::TempDir;
 
@@ -181,6 +185,255 @@ TEST_F(StoreReadPathStoreTest, AKeyIsExpandedAgainWhenWhatItDependsOnChanges) {
   EXPECT_EQ(info.expandKeyName("~HubServe"), root + "HubServe");
   ZNPI_Focus::reload();  // back to the environment's
   EXPECT_EQ(info.expandKeyName("~HubServe"), root + "Instance001\\HubServe");
+}
+
+// ---- The kept value key ----
+// A ZNPlatformInfo keeps the store's key (and its hash) of the last value
+// it read, and the store keeps that of its last read by path and name: a
+// remembered key that outlived what it was made from would answer another
+// value's read. Each case alternates reads that a stale key would mix up.
+
+// The number read, or kNone with the registry error in `code`.
+constexpr unsigned long kNone = ~0UL;
+unsigned long NumberOf(ZNPlatformInfo& info, const char* section, const char* name, int* code = nullptr) {
+  unsigned long number = 0;
+  const int found = info.getNumber(section, name, &number);
+  if (code != nullptr) *code = info.getRegError();
+  return found != 0 ? number : kNone;
+}
+
+std::string StringOf(ZNPlatformInfo& info, const char* section, const char* name) {
+  std::string text;
+  return info.getString(section, name, &text) != 0 ? text : std::string("<none>");
+}
+
+TEST_F(StoreReadPathStoreTest, AlternatingKeysThatShareAPathOrANameReadTheirOwnValues) {
+  ZNPlatformInfo writer;
+  ASSERT_EQ(writer.setNumber("Left", "nValue", 1), 1);
+  ASSERT_EQ(writer.setNumber("Right", "nValue", 2), 1);
+  ASSERT_EQ(writer.setNumber("Left", "nOther", 3), 1);
+  ASSERT_EQ(writer.setString("Left", "sText", "left"), 1);
+  ASSERT_EQ(writer.setString("Right", "sText", "right"), 1);
+  ZNPlatformInfo info;
+  for (int round = 0; round < 50; ++round) {
+    ASSERT_EQ(NumberOf(info, "Left", "nValue"), 1U) << round;
+    ASSERT_EQ(NumberOf(info, "Right", "nValue"), 2U) << round;  // same name, another path
+    ASSERT_EQ(NumberOf(info, "Right", "nValue"), 2U) << round;
+    ASSERT_EQ(NumberOf(info, "Left", "nValue"), 1U) << round;
+    ASSERT_EQ(NumberOf(info, "Left", "nOther"), 3U) << round;  // same path, another name
+    ASSERT_EQ(NumberOf(info, "Left", "nValue"), 1U) << round;
+    ASSERT_EQ(StringOf(info, "Left", "sText"), "left") << round;  // strings take the same key
+    ASSERT_EQ(StringOf(info, "Right", "sText"), "right") << round;
+    ASSERT_EQ(NumberOf(info, "Right", "nValue"), 2U) << round;
+  }
+  // A missing value after a present one of the same key, and back.
+  int code = 0;
+  EXPECT_EQ(NumberOf(info, "Left", "nMissing", &code), kNone);
+  EXPECT_EQ(code, -3);
+  EXPECT_EQ(NumberOf(info, "Nowhere", "nValue", &code), kNone);
+  EXPECT_EQ(code, -2);
+  EXPECT_EQ(NumberOf(info, "Left", "nValue"), 1U);
+}
+
+TEST_F(StoreReadPathStoreTest, NamesAndPathsThatArePrefixesOfEachOtherAreKeptApart) {
+  ZNPlatformInfo writer;
+  const char* names[] = {"n", "nV", "nVa", "nVal"};
+  const char* sections[] = {"P", "Pr", "Pre", "Pre\\Fix", "Pre\\Fi"};
+  unsigned long number = 1;
+  for (const char* section : sections) {
+    for (const char* name : names) ASSERT_EQ(writer.setNumber(section, name, number++), 1) << section << name;
+  }
+  ZNPlatformInfo info;
+  // Forwards, backwards and each twice in a row: a key is followed by every
+  // other one, longer and shorter.
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int i = 0; i < 20; ++i) {
+      const int at = pass % 2 == 0 ? i : 19 - i;
+      const char* section = sections[at / 4];
+      const char* name = names[at % 4];
+      for (int again = 0; again < (pass < 2 ? 1 : 2); ++again) {
+        ASSERT_EQ(NumberOf(info, section, name), static_cast<unsigned long>(at + 1)) << section << " " << name;
+      }
+    }
+  }
+}
+
+// "~A\\B" with "Cx" and "~A\\BC" with "x" make the same text once joined,
+// as do absolute paths split another way: the store's key tells the path
+// from the name. Another spelling of one key ("/" for "\\") is its value.
+TEST_F(StoreReadPathStoreTest, KeysEqualUpToTheSeparatorOfPathAndNameAreKeptApart) {
+  ZNPlatformInfo writer;
+  ASSERT_EQ(writer.setNumber("A\\B", "Cx", 1), 1);
+  ASSERT_EQ(writer.setNumber("A\\BC", "x", 2), 1);
+  ASSERT_EQ(writer.setNumber("A", "BCx", 3), 1);
+  ZNPlatformInfo info;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(NumberOf(info, "A\\B", "Cx"), 1U);
+    ASSERT_EQ(NumberOf(info, "A\\BC", "x"), 2U);
+    ASSERT_EQ(NumberOf(info, "A", "BCx"), 3U);
+    ASSERT_EQ(NumberOf(info, "A/B", "Cx"), 1U);
+    ASSERT_EQ(NumberOf(info, "A\\BC", "x"), 2U);
+  }
+  // A write through one spelling is read through the other.
+  ASSERT_EQ(writer.setNumber("A/B", "Cx", 11), 1);
+  EXPECT_EQ(NumberOf(info, "A/B", "Cx"), 11U);
+  EXPECT_EQ(NumberOf(info, "A\\B", "Cx"), 11U);
+
+  // The same through the store's own reads by path and name, and by key.
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const std::string root = std::string(zn::test::kInstanceKey) + "\\";
+  StoreValue value;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(store.readValue(root + "A\\B", "Cx", value), StoreStatus::kOk);
+    EXPECT_EQ(value.data, std::string("\x0b\0\0\0", 4));
+    ASSERT_EQ(store.readValue(root + "A\\BC", "x", value), StoreStatus::kOk);
+    EXPECT_EQ(value.data, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(store.readValue(root + "A\\", "BCx", value), StoreStatus::kOk);
+    EXPECT_EQ(value.data, std::string("\x03\0\0\0", 4));
+    EXPECT_EQ(store.readValue(root + "A\\BCx", "", value), StoreStatus::kKeyMissing);
+    EXPECT_EQ(store.readValue(root + "A\\BC", "", value), StoreStatus::kValueMissing);
+    ASSERT_EQ(store.readValue(root + "A/B", "Cx", value), StoreStatus::kOk);
+    EXPECT_EQ(value.data, std::string("\x0b\0\0\0", 4));
+  }
+  const ConfigStore::ValueKey split(root + "A\\BC", "x");
+  const ConfigStore::ValueKey joined(root + "A\\BCx", "");
+  EXPECT_EQ(split.path(), root + "A\\BC");
+  EXPECT_EQ(split.name(), "x");
+  EXPECT_TRUE(split.is(root + "A\\BC", "x"));
+  EXPECT_FALSE(split.is(root + "A\\B", "Cx"));
+  EXPECT_FALSE(split.is(root + "A\\BCx", ""));
+  EXPECT_FALSE(joined.is(root + "A\\BC", "x"));
+  EXPECT_TRUE(ConfigStore::ValueKey().is("", ""));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(store.readValue(split, value), StoreStatus::kOk);
+    EXPECT_EQ(value.data, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(store.readValue(joined, value), StoreStatus::kKeyMissing);
+  }
+}
+
+TEST_F(StoreReadPathStoreTest, AWriteOrDeleteBetweenTwoReadsOfTheKeptKeyIsRead) {
+  ZNPlatformInfo info;
+  ZNPlatformInfo other;
+  ASSERT_EQ(info.setNumber("Kept", "nValue", 1), 1);
+  ASSERT_EQ(NumberOf(info, "Kept", "nValue"), 1U);
+  ASSERT_EQ(NumberOf(info, "Kept", "nValue"), 1U);
+  ASSERT_EQ(info.setNumber("Kept", "nValue", 2), 1);  // by the reading object
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 2U);
+  ASSERT_EQ(other.setNumber("Kept", "nValue", 3), 1);  // by another object
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 3U);
+  std::thread([] { ASSERT_EQ(ZNPlatformInfo().setNumber("Kept", "nValue", 4), 1); }).join();  // another thread
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 4U);
+
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const std::string path = std::string(zn::test::kInstanceKey) + "\\Kept";
+  ASSERT_EQ(store.deleteValue(path, "nValue"), StoreStatus::kOk);
+  int code = 0;
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue", &code), kNone);
+  EXPECT_EQ(code, -3);
+  ASSERT_EQ(other.setNumber("Kept", "nValue", 5), 1);
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 5U);
+  ASSERT_EQ(store.deleteTree(path), StoreStatus::kOk);
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue", &code), kNone);
+  EXPECT_EQ(code, -2);
+  ASSERT_EQ(other.setString("Kept", "nValue", "text"), 1);  // now of another type
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), kNone);
+  EXPECT_EQ(StringOf(info, "Kept", "sValue"), "<none>");
+  EXPECT_EQ(StringOf(info, "Kept", "nValue"), "text");
+
+  // With the cache off and on again, and inside a snapshot.
+  ASSERT_EQ(other.setNumber("Kept", "nValue", 6), 1);
+  ConfigStore::SetCacheCapacity(0);
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 6U);
+  ASSERT_EQ(other.setNumber("Kept", "nValue", 7), 1);
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 7U);
+  ConfigStore::SetCacheCapacity(4096);
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 7U);
+  {
+    const ConfigStore::ReadSnapshot snapshot(store);
+    EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 7U);
+    std::thread([] { ASSERT_EQ(ZNPlatformInfo().setNumber("Kept", "nValue", 8), 1); }).join();
+    EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 7U);  // the snapshot's moment
+  }
+  EXPECT_EQ(NumberOf(info, "Kept", "nValue"), 8U);
+}
+
+TEST_F(StoreReadPathStoreTest, ObjectsOnOneThreadKeepTheirOwnKeys) {
+  ZNPlatformInfo writer;
+  ASSERT_EQ(writer.setNumber("Mine", "nValue", 1), 1);
+  ASSERT_EQ(writer.setNumber("Yours", "nValue", 2), 1);
+  writer.setFocus("Instance002");
+  ASSERT_EQ(writer.setNumber("Mine", "nValue", 3), 1);
+
+  ZNPlatformInfo first;
+  ZNPlatformInfo second;
+  ZNPlatformInfo elsewhere("Instance002");
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(NumberOf(first, "Mine", "nValue"), 1U);
+    ASSERT_EQ(NumberOf(second, "Yours", "nValue"), 2U);
+    ASSERT_EQ(NumberOf(elsewhere, "Mine", "nValue"), 3U);  // same section and name, another instance
+    ASSERT_EQ(NumberOf(first, "Mine", "nValue"), 1U);
+  }
+  // A copy keeps its own from then on.
+  ZNPlatformInfo copy(first);
+  EXPECT_EQ(NumberOf(copy, "Mine", "nValue"), 1U);
+  copy.setFocus("Instance002");
+  EXPECT_EQ(NumberOf(copy, "Mine", "nValue"), 3U);
+  EXPECT_EQ(NumberOf(first, "Mine", "nValue"), 1U);
+  copy = elsewhere;
+  EXPECT_EQ(NumberOf(copy, "Mine", "nValue"), 3U);
+  copy = first;
+  EXPECT_EQ(NumberOf(copy, "Mine", "nValue"), 1U);
+}
+
+// The kept key is the section's and name's alone: the object handed to
+// another thread (one at a time) reads there what that thread's store
+// holds, and the first thread's cache is not consulted.
+TEST_F(StoreReadPathStoreTest, AnObjectHandedToAnotherThreadReadsThatThreadsStore) {
+  TempDir folder;
+  const std::string other = folder.file("other.db");
+  PutValue(other, 9);
+  ZNPlatformInfo writer;
+  ASSERT_EQ(writer.setNumber("Switch", "nWhich", 1), 1);
+  ZNPlatformInfo info;
+  ASSERT_EQ(NumberOf(info, "Switch", "nWhich"), 1U);
+  ASSERT_EQ(NumberOf(info, "Switch", "nWhich"), 1U);
+  unsigned long there = 0;
+  std::thread([&] { there = NumberOf(info, "Switch", "nWhich"); }).join();
+  EXPECT_EQ(there, 1U);
+  ASSERT_EQ(writer.setNumber("Switch", "nWhich", 2), 1);
+  std::thread([&] { there = NumberOf(info, "Switch", "nWhich"); }).join();
+  EXPECT_EQ(there, 2U);
+  EXPECT_EQ(NumberOf(info, "Switch", "nWhich"), 2U);
+  {
+    zn::test::ScopedEnv chosen("ZN_CONFIG_STORE", other);
+    EXPECT_EQ(NumberOf(info, "Switch", "nWhich"), 9U);
+    std::thread([&] { there = NumberOf(info, "Switch", "nWhich"); }).join();
+    EXPECT_EQ(there, 9U);
+  }
+  EXPECT_EQ(NumberOf(info, "Switch", "nWhich"), 2U);
+}
+
+// What the expansion depends on, changed between two reads of one section
+// and name: the remote cell and the product type.
+TEST_F(StoreReadPathStoreTest, TheKeptKeyFollowsTheRemoteCellAndProductType) {
+  const std::string root = std::string(zn::kProductsRoot) + "Orvane\\";
+  ASSERT_TRUE(zn::test::WriteRaw((root + "Instance001\\HubServe").c_str(), "nCell", kZnRegNumber,
+                                 std::string("\x01\0\0\0", 4)));
+  ASSERT_TRUE(zn::test::WriteRaw((root + "Instance001\\RemoteHubServes\\Cell9\\HubServe").c_str(), "nCell",
+                                 kZnRegNumber, std::string("\x09\0\0\0", 4)));
+  ASSERT_TRUE(zn::test::WriteRaw((root + "HubServe").c_str(), "nCell", kZnRegNumber, std::string("\x05\0\0\0", 4)));
+  ZNPlatformInfo info;
+  for (int round = 0; round < 3; ++round) {
+    ZNPI_Focus::reload();
+    ASSERT_EQ(NumberOf(info, "HubServe", "nCell"), 1U);
+    ASSERT_EQ(NumberOf(info, "HubServe", "nCell"), 1U);
+    ZNPI_Focus::setRemoteHubCellFocus("Cell9");
+    ASSERT_EQ(NumberOf(info, "HubServe", "nCell"), 9U);
+    ZNPI_Focus::setProductType(TESSALY_PRODUCT_TYPE_NO_INSTANCE);
+    ASSERT_EQ(NumberOf(info, "HubServe", "nCell"), 5U);
+  }
+  ZNPI_Focus::reload();
+  EXPECT_EQ(NumberOf(info, "HubServe", "nCell"), 1U);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "zn/config/ZNPlatformInfo.h"
 
+#include <cassert>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +128,7 @@ const std::string* ZNPlatformInfo::expandedKey(const char* key) {
   scope.remoteCell = remoteCell != nullptr ? remoteCell : "";
   scope.productHasInstances = productHasInstances;
   last.valid = false;
+  last.valueKeyValid = false;
   zn::ExpandInstanceKey(key, scope, last.path);
   if (last.path.empty()) {
     logError("ZNPlatformInfo::expandKeyName",
@@ -140,6 +142,20 @@ const std::string* ZNPlatformInfo::expandedKey(const char* key) {
   last.productHasInstances = productHasInstances;
   last.valid = true;
   return &last.path;
+}
+
+const zn::ConfigStore::ValueKey* ZNPlatformInfo::expandedValueKey(const char* key, const char* name) {
+  const std::string* path = expandedKey(key);
+  if (path == nullptr) return nullptr;
+  ExpandedKey& last = m_expanded;
+  // The path was built again whenever it may have changed, and that
+  // dropped the value key: only the name is left to compare.
+  if (!last.valueKeyValid || last.valueKey.name() != name) {
+    last.valueKey.assign(*path, name);
+    last.valueKeyValid = true;
+  }
+  assert(last.valueKey.path() == *path);
+  return &last.valueKey;
 }
 
 // ---- The instance ----

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "zn/base/ZnExport.h"
+#include "zn/store/ConfigStore.h"
 #include "zn/store/StoreKeys.h"
 
 class EvDebug;
@@ -211,11 +212,16 @@ class ZN_EXPORT ZNPlatformInfo {
   // the process's remote cell or product type changes: a component reads
   // the same key again and again. Null when the key cannot be expanded.
   const std::string* expandedKey(const char* key);
+  // The store's key of value `name` under expandedKey(key), kept with it
+  // until either changes: a repeated read hands the store a key it need
+  // not build or hash again. Null when the key cannot be expanded;
+  // `name` is not null.
+  const zn::ConfigStore::ValueKey* expandedValueKey(const char* key, const char* name);
   void logError(const char* context, const std::string& message);
   // Logs `message`, sets the error code to -1 and returns false.
   bool fail(const char* context, const std::string& message);
-  // Reads a value of an expanded path; the not-found codes are silent.
-  bool readStoredValue(const std::string& path, const char* name, zn::StoreValue& value);
+  // Reads the value of an expanded key; the not-found codes are silent.
+  bool readStoredValue(const zn::ConfigStore::ValueKey& key, zn::StoreValue& value);
   // The registry error of a store result: true for success; -2 or -3
   // (quiet) for a missing key or value; otherwise `failure` and the
   // store's own text are logged under `context`.
@@ -243,8 +249,11 @@ class ZN_EXPORT ZNPlatformInfo {
     const char* remoteCell = nullptr;  // the focus library's text: a new value is a new text
     bool productHasInstances = true;
     std::string path;
+    // Of the last value read under `path`: valid only while `path` is.
+    bool valueKeyValid = false;
+    zn::ConfigStore::ValueKey valueKey;
   };
-  ExpandedKey m_expanded;  // of expandedKey
+  ExpandedKey m_expanded;  // of expandedKey and expandedValueKey
   std::string m_servicePack;
   std::string m_updates;
   EvDebug* m_log = nullptr;

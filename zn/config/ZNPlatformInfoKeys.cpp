@@ -50,11 +50,11 @@ bool ZNPlatformInfo::getRegValue(const char* key, const char* name, unsigned lon
       size < 0) {
     return fail(kContext, "Invalid arguments.");
   }
-  const std::string* path = expandedKey(key);
-  if (path == nullptr) return false;
+  const ConfigStore::ValueKey* valueKey = expandedValueKey(key, name);
+  if (valueKey == nullptr) return false;
   m_regError = 0;
   StoreValue value;
-  if (!readStoredValue(*path, name, value)) return false;
+  if (!readStoredValue(*valueKey, value)) return false;
   if (value.data.size() > static_cast<std::size_t>(size)) {
     size = static_cast<int>(value.data.size());
     m_regError = -4;
@@ -81,11 +81,12 @@ bool ZNPlatformInfo::storeResult(StoreStatus status, const char* context, const 
   }
 }
 
-bool ZNPlatformInfo::readStoredValue(const std::string& path, const char* name, StoreValue& value) {
-  const StoreStatus status = ConfigStore::ForThisThread().readValue(path, name, value);
+bool ZNPlatformInfo::readStoredValue(const ConfigStore::ValueKey& key, StoreValue& value) {
+  const StoreStatus status = ConfigStore::ForThisThread().readValue(key, value);
   // The failure text is only made for a failure: this is every read's path.
   if (status == StoreStatus::kOk) return true;
-  return storeResult(status, "ZNPlatformInfo::getRegValue", "Failed to open registry key [" + path + "]");
+  return storeResult(status, "ZNPlatformInfo::getRegValue",
+                     "Failed to open registry key [" + std::string(key.path()) + "]");
 }
 
 bool ZNPlatformInfo::getRegValue(const char* key, const wchar_t* name, unsigned long* type, void* data, int& size) {

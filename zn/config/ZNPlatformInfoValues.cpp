@@ -49,10 +49,10 @@ bool ZNPlatformInfo::readString(const char* key, const char* name, std::string& 
   if (key == nullptr || name == nullptr) {
     return fail(kStringContext, "Invalid arguments passed.");
   }
-  const std::string path = expandKeyName(key);
-  if (path.empty()) return false;
+  const zn::ConfigStore::ValueKey* valueKey = expandedValueKey(key, name);
+  if (valueKey == nullptr) return false;
   StoreValue value;
-  if (!readStoredValue(path, name, value)) return false;
+  if (!readStoredValue(*valueKey, value)) return false;
   if (!IsStringType(value.type)) {
     return fail(context, std::string("Field ") + name + " in key " + key + " is not a string.");
   }

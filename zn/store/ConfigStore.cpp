@@ -207,14 +207,26 @@ StoreStatus ConfigStore::keyExists(std::string_view path) {
   return rc == SQLITE_DONE ? StoreStatus::kKeyMissing : failStore();
 }
 
+void ConfigStore::ValueKey::assign(std::string_view path, std::string_view name) {
+  detail::StoreCache::MakeKey(path, name, m_bytes);
+  m_pathSize = path.size();
+  m_hash = detail::StoreCache::Hash(m_bytes);
+}
+
 StoreStatus ConfigStore::readValue(std::string_view path, std::string_view name, StoreValue& value) {
+  // A caller reading one value again and again gets its key built once.
+  if (!m_readKey.is(path, name)) m_readKey.assign(path, name);
+  return readValue(m_readKey, value);
+}
+
+StoreStatus ConfigStore::readValue(const ValueKey& key, StoreValue& value) {
   SqliteConnection* db = connection();
   if (db == nullptr) return StoreStatus::kFailed;
   detail::ConnectionReads* cache = db->reads();
   StoreStatus status = StoreStatus::kFailed;
-  if (cache != nullptr && cache->find(*db, path, name, status, value)) return status;
-  status = readStoredValue(*db, path, name, value);
-  if (cache != nullptr) cache->remember(status, value);
+  if (cache != nullptr && cache->find(*db, key, status, value)) return status;
+  status = readStoredValue(*db, key.path(), key.name(), value);
+  if (cache != nullptr) cache->remember(key, status, value);
   return status;
 }
 

@@ -25,6 +25,7 @@
 namespace zn {
 
 namespace detail {
+class ConnectionReads;
 class SqliteConnection;
 }  // namespace detail
 
@@ -83,9 +84,35 @@ class ZN_EXPORT ConfigStore {
   // "a\\b//c" and "a/b/c" give "a\b\c".
   static std::string NormalizePath(std::string_view path);
 
+  // The key a value is cached under, with its hash: made once by a caller
+  // that reads the same value again and again, so that its reads neither
+  // build nor hash it. A pure function of the path and name as given.
+  class ValueKey {
+   public:
+    ValueKey() { assign({}, {}); }
+    ValueKey(std::string_view path, std::string_view name) { assign(path, name); }
+    void assign(std::string_view path, std::string_view name);
+    std::string_view path() const { return {m_bytes.data() + kLengthBytes, m_pathSize}; }
+    std::string_view name() const {
+      return {m_bytes.data() + kLengthBytes + m_pathSize, m_bytes.size() - kLengthBytes - m_pathSize};
+    }
+    // Whether this is the key of `path` and `name`, byte for byte.
+    bool is(std::string_view path, std::string_view name) const {
+      return path == this->path() && name == this->name();
+    }
+
+   private:
+    friend class detail::ConnectionReads;
+    static constexpr std::size_t kLengthBytes = sizeof(uint32_t);
+    std::string m_bytes;  // the path's length, the path and the name
+    std::size_t m_pathSize = 0;
+    uint64_t m_hash = 0;
+  };
+
   // kFailed when the store cannot be opened: lastError() says why.
   StoreStatus keyExists(std::string_view path);
   StoreStatus readValue(std::string_view path, std::string_view name, StoreValue& value);
+  StoreStatus readValue(const ValueKey& key, StoreValue& value);
   // Creates the key and its parents when missing.
   StoreStatus writeValue(std::string_view path, std::string_view name, uint32_t type, std::string_view data);
   StoreStatus deleteValue(std::string_view path, std::string_view name);
@@ -166,6 +193,7 @@ class ZN_EXPORT ConfigStore {
                             std::string& failedAt);
 
   std::string m_path;
+  ValueKey m_readKey;  // of the last readValue by path and name
   long m_pid = 0;
   detail::SqliteConnection* m_connection = nullptr;  // owned by the thread's slot
   std::string m_lastError;

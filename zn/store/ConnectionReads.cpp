@@ -50,8 +50,8 @@ void ConnectionReads::verifyIfDue(SqliteConnection& connection) {
   m_dataVersion = dataVersion;
 }
 
-bool ConnectionReads::find(SqliteConnection& connection, std::string_view path, std::string_view name,
-                           StoreStatus& status, StoreValue& value) {
+bool ConnectionReads::find(SqliteConnection& connection, const ConfigStore::ValueKey& key, StoreStatus& status,
+                           StoreValue& value) {
   m_pending = false;
   // A snapshot (or a transaction) reads the store itself.
   if (StoreCache::Capacity() == 0 || sqlite3_get_autocommit(connection.db()) == 0) return false;
@@ -59,9 +59,7 @@ bool ConnectionReads::find(SqliteConnection& connection, std::string_view path, 
   if (m_replaced) return false;
   CacheStamp now;
   if (!m_cache->stamp(now)) return false;
-  StoreCache::MakeKey(path, name, m_key);
-  m_hash = StoreCache::Hash(m_key);
-  if (const CachedRead* hit = m_front.find(m_key, m_hash, now)) {
+  if (const CachedRead* hit = m_front.find(key.m_bytes, key.m_hash, now)) {
     status = hit->status;
     if (status == StoreStatus::kOk) {
       value.type = hit->type;
@@ -70,8 +68,8 @@ bool ConnectionReads::find(SqliteConnection& connection, std::string_view path, 
     return true;
   }
   CachedRead shared;
-  if (m_cache->lookup(m_key, m_hash, now, shared)) {
-    m_front.put(m_key, m_hash, now, shared);
+  if (m_cache->lookup(key.m_bytes, key.m_hash, now, shared)) {
+    m_front.put(key.m_bytes, key.m_hash, now, shared);
     status = shared.status;
     if (status == StoreStatus::kOk) {
       value.type = shared.type;
@@ -84,7 +82,7 @@ bool ConnectionReads::find(SqliteConnection& connection, std::string_view path, 
   return false;
 }
 
-void ConnectionReads::remember(StoreStatus status, const StoreValue& value) {
+void ConnectionReads::remember(const ConfigStore::ValueKey& key, StoreStatus status, const StoreValue& value) {
   if (!m_pending || !Cacheable(status)) return;
   m_pending = false;
   if (status == StoreStatus::kOk && value.data.size() > StoreCache::kMaxValueBytes) return;
@@ -94,8 +92,8 @@ void ConnectionReads::remember(StoreStatus status, const StoreValue& value) {
     read.type = value.type;
     read.data = value.data;
   }
-  m_cache->insert(m_key, m_hash, m_stamp, read);
-  m_front.put(m_key, m_hash, m_stamp, read);
+  m_cache->insert(key.m_bytes, key.m_hash, m_stamp, read);
+  m_front.put(key.m_bytes, key.m_hash, m_stamp, read);
 }
 
 }  // namespace zn::detail

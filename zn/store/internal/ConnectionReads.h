@@ -28,10 +28,10 @@ class ConnectionReads {
   ConnectionReads(std::shared_ptr<StoreCache> cache, const struct stat& file);
 
   // True, with `status` and `value` set, when the cache answers. Otherwise
-  // the caller reads the store and hands what it found to remember().
-  bool find(SqliteConnection& connection, std::string_view path, std::string_view name, StoreStatus& status,
-            StoreValue& value);
-  void remember(StoreStatus status, const StoreValue& value);
+  // the caller reads the store and hands what it found to remember(), with
+  // the same key.
+  bool find(SqliteConnection& connection, const ConfigStore::ValueKey& key, StoreStatus& status, StoreValue& value);
+  void remember(const ConfigStore::ValueKey& key, StoreStatus status, const StoreValue& value);
   StoreCache& cache() const { return *m_cache; }
   // The store's path has come to name another file (a backup moved into
   // its place): the connection is to be opened again.
@@ -44,10 +44,7 @@ class ConnectionReads {
   const dev_t m_device;
   const ino_t m_inode;
   FrontCache m_front;
-  // The key of the last read that missed, and the stamp taken before it
-  // went to the store.
-  std::string m_key;
-  uint64_t m_hash = 0;
+  // The stamp taken before the last read that missed went to the store.
   CacheStamp m_stamp;
   bool m_pending = false;
   std::chrono::steady_clock::rep m_nextCheck = 0;  // CLOCK_MONOTONIC_COARSE, ns
