@@ -311,6 +311,32 @@ TEST_F(StoreReadPathStoreTest, KeysEqualUpToTheSeparatorOfPathAndNameAreKeptApar
   }
 }
 
+// The store's reads by path and name, alternating keys of one length that
+// differ in one byte of the path or of the name.
+TEST_F(StoreReadPathStoreTest, ReadsByPathAndNameOfKeysOfOneLengthReadTheirOwnValues) {
+  ConfigStore& store = ConfigStore::ForThisThread();
+  const std::string root = std::string(zn::test::kInstanceKey) + "\\";
+  const std::string paths[] = {root + "L1", root + "L2"};
+  const std::string names[] = {"nA", "nB"};
+  for (int p = 0; p < 2; ++p) {
+    for (int n = 0; n < 2; ++n) {
+      const char number[4] = {static_cast<char>(p * 2 + n + 1), 0, 0, 0};
+      ASSERT_EQ(store.writeValue(paths[p], names[n], kZnRegNumber, std::string_view(number, 4)), StoreStatus::kOk);
+    }
+  }
+  StoreValue value;
+  for (int round = 0; round < 40; ++round) {
+    const int p = (round / 2) % 2;  // 0 0 1 1 ...: the path changes every other read
+    const int n = round % 2;        // and the name every read
+    ASSERT_EQ(store.readValue(paths[p], names[n], value), StoreStatus::kOk) << round;
+    ASSERT_EQ(value.data, std::string({static_cast<char>(p * 2 + n + 1), 0, 0, 0})) << round;
+  }
+  EXPECT_EQ(store.readValue(root + "L3", "nA", value), StoreStatus::kKeyMissing);
+  EXPECT_EQ(store.readValue(root + "L1", "nC", value), StoreStatus::kValueMissing);
+  ASSERT_EQ(store.readValue(root + "L1", "nA", value), StoreStatus::kOk);
+  EXPECT_EQ(value.data, std::string("\x01\0\0\0", 4));
+}
+
 TEST_F(StoreReadPathStoreTest, AWriteOrDeleteBetweenTwoReadsOfTheKeptKeyIsRead) {
   ZNPlatformInfo info;
   ZNPlatformInfo other;
