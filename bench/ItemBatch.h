@@ -41,7 +41,9 @@ class ItemBatch {
 
  private:
   const int m_size;
-  std::atomic<int> m_done{0};
+  // Every item writes it; producers read the size on each round, which
+  // must not share its line.
+  alignas(64) std::atomic<int> m_done{0};
 };
 
 }  // namespace zn::bench

@@ -532,6 +532,138 @@ TEST_F(ZnThreadPoolWork, BadInputIsRefusedAndNothingIsLostOrRunTwice) {
   EXPECT_EQ(pool.getReadyWorksCount(), 0u);
 }
 
+// An item that stays in flight until another item of its id starts or a
+// short limit passes: were an id ever run twice at once, the second item
+// would start meanwhile and show in the id's maxInFlight.
+unsigned int RunTrackedAndLinger(void* argument) {
+  Item* item = static_cast<Item*>(argument);
+  SerialTrack& track = g_serials[static_cast<std::size_t>(item->serial)];
+  RaiseTo(track.maxInFlight, track.inFlight.fetch_add(1) + 1);
+  PollUntil([&] { return track.inFlight.load() > 1; }, std::chrono::milliseconds(50));
+  {
+    std::lock_guard<std::mutex> lock(track.orderLock);
+    track.order.push_back(item->sequence);
+  }
+  item->runs.fetch_add(1);
+  track.inFlight.fetch_sub(1);
+  return 0;
+}
+
+std::vector<std::unique_ptr<Item>> MakeItems(long long serial, int count) {
+  std::vector<std::unique_ptr<Item>> items(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    items[static_cast<std::size_t>(i)] = std::make_unique<Item>();
+    items[static_cast<std::size_t>(i)]->serial = serial;
+    items[static_cast<std::size_t>(i)]->sequence = i;
+  }
+  return items;
+}
+
+std::vector<int> Sequence(int from, int to) {
+  std::vector<int> numbers;
+  for (int i = from; i < to; ++i) numbers.push_back(i);
+  return numbers;
+}
+
+// Fetch and discard take the oldest items not yet started, also those the
+// id's owner has already moved out of its inbox; an id emptied that way
+// while it waited to run is made ready once only when work comes again.
+TEST_F(ZnThreadPoolWork, FetchTakesTheOldestWaitingItemsAndAnIdNeverRunsTwiceAtOnce) {
+  ZnThreadPool pool;
+  ASSERT_TRUE(pool.initThreadPool("fetch", 30, 2, 2, 2));
+  // Both workers wait at the gate, so id 1 waits behind them.
+  pool.doWork(2, &WaitAtGate, nullptr, nullptr);
+  pool.doWork(3, &WaitAtGate, nullptr, nullptr);
+  ASSERT_TRUE(PollUntil([] { return g_started.load() == 2; }));
+  Item dropped;
+  dropped.serial = 1;
+  pool.doWork(1, &RunTracked, &dropped, nullptr);
+  std::vector<void*> taken;
+  ASSERT_TRUE(pool.fetchQueuedWorkers(1, taken, 10));
+  EXPECT_EQ(taken, std::vector<void*>{&dropped});
+  const auto ones = MakeItems(1, 6);
+  for (const auto& item : ones) pool.doWork(1, &RunTrackedAndLinger, item.get(), nullptr);
+  EXPECT_EQ(pool.getReadyWorksCount(), 1u);  // one entry for id 1, however often it was emptied
+  m_gate.open();
+  ASSERT_TRUE(pool.waitForAllThreads(true, false, false, 60));
+  EXPECT_EQ(g_serials[1].maxInFlight.load(), 1);
+  EXPECT_EQ(g_serials[1].order, Sequence(0, 6));
+  EXPECT_EQ(dropped.runs.load(), 0);
+
+  // Id 4's owner moves all thirteen waiting items out at once and blocks
+  // on the first; fetch and discard still find the other twelve, in order.
+  g_holdRelease = false;
+  g_holdsDone = 0;
+  pool.doWork(2, &HoldUntilReleased, nullptr, nullptr);
+  pool.doWork(3, &HoldUntilReleased, nullptr, nullptr);
+  ASSERT_TRUE(PollUntil([&] { return pool.getCurrentBusyThreadCount() == 2; }));
+  g_gate = &m_secondGate;
+  g_started = 0;
+  pool.doWork(4, &WaitAtGate, nullptr, nullptr);
+  const auto fours = MakeItems(4, 12);
+  for (const auto& item : fours) pool.doWork(4, &RunTracked, item.get(), nullptr);
+  g_holdRelease = true;
+  ASSERT_TRUE(PollUntil([] { return g_started.load() == 1; }));
+  EXPECT_EQ(pool.getPendingWorkCount(4), 12u);
+  EXPECT_EQ(pool.getTotalWorkerListCount(), 12u);
+  ASSERT_TRUE(pool.fetchQueuedWorkers(4, taken, 3));
+  EXPECT_EQ(taken, (std::vector<void*>{fours[0].get(), fours[1].get(), fours[2].get()}));
+  EXPECT_EQ(pool.getPendingWorkCount(4), 9u);
+  ASSERT_TRUE(pool.forceDiscardQueuedWorkers(4, taken));
+  ASSERT_EQ(taken.size(), 9u);
+  for (std::size_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i], fours[i + 3].get()) << i;
+  EXPECT_EQ(pool.getTotalWorkerListCount(), 0u);
+  // New work of the id runs after the blocked item, in order.
+  const auto later = MakeItems(4, 5);
+  for (const auto& item : later) pool.doWork(4, &RunTracked, item.get(), nullptr);
+  m_secondGate.open();
+  ASSERT_TRUE(pool.waitForAllThreads(true, false, false, 60));
+  for (const auto& item : fours) EXPECT_EQ(item->runs.load(), 0);
+  EXPECT_EQ(g_serials[4].order, Sequence(0, 5));
+  EXPECT_EQ(pool.getReadyWorksCount(), 0u);
+}
+
+// A fetcher takes items of the id its owner is running through: each item
+// goes to one of them only, and those that run keep their order.
+TEST_F(ZnThreadPoolWork, FetchRacingTheOwnerGivesEachItemToOneOfThem) {
+  constexpr int kItems = 20000;
+  ZnThreadPool pool;
+  ASSERT_TRUE(pool.initThreadPool("race", 30, 4, 4, 4));
+  const auto items = MakeItems(5, kItems);
+  std::vector<std::atomic<int>> fetched(kItems);
+  std::atomic<bool> produced{false};
+  std::atomic<bool> fetcherTimedOut{false};
+  std::thread fetcher([&] {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::vector<void*> taken;
+    while (!produced.load() || pool.getPendingWorkCount(5) != 0) {
+      if (std::chrono::steady_clock::now() > limit) {
+        fetcherTimedOut = true;
+        return;
+      }
+      if (!pool.fetchQueuedWorkers(5, taken, 3)) continue;
+      for (void* argument : taken) fetched[static_cast<std::size_t>(static_cast<Item*>(argument)->sequence)]++;
+    }
+  });
+  for (const auto& item : items) pool.doWork(5, &RunTracked, item.get(), nullptr);
+  produced = true;
+  fetcher.join();
+  ASSERT_FALSE(fetcherTimedOut.load());
+  ASSERT_TRUE(pool.waitForAllThreads(true, false, false, 60));
+  int ran = 0;
+  for (int i = 0; i < kItems; ++i) {
+    const int runs = items[static_cast<std::size_t>(i)]->runs.load();
+    ASSERT_EQ(runs + fetched[static_cast<std::size_t>(i)].load(), 1) << i;
+    ran += runs;
+  }
+  const std::vector<int>& order = g_serials[5].order;
+  EXPECT_EQ(order.size(), static_cast<std::size_t>(ran));
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  EXPECT_EQ(g_serials[5].maxInFlight.load(), 1);
+  EXPECT_EQ(pool.getTotalWorkerListCount(), 0u);
+  EXPECT_EQ(pool.getPendingWorkCount(5), 0u);
+}
+
 TEST_F(ZnThreadPoolWork, TimeLimitsNameTheBusyThreadsAndDestructionWithQueuedWorkIsClean) {
   Open();
   std::atomic<int> runs{0};

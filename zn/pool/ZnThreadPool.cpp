@@ -99,8 +99,9 @@ bool ZnThreadPool::initThreadPool(const char* name, unsigned long timeoutSeconds
   }
   {
     ZnCriticalSectionLock lock(&m_statisticsLock);
-    m_zero.counts.total = 0;
-    m_serial.counts.total = 0;
+    for (LaneCounts* counts : {&m_zero.counts, &m_serial.counts}) {
+      counts->reported = counts->added.load() - counts->removed.load();
+    }
     for (StatisticsBlock& block : m_statistics) {
       block.completed = 0;
       block.maxParallel = 0;
@@ -134,7 +135,7 @@ zn::detail::ThreadPoolCounters ZnThreadPool::readCounters() {
   counters.busyThreads = m_busyThreadCount;
   counters.workerThreads = m_currentThreadCount;
   counters.readyTask = readyWorks();
-  counters.taskList = m_zero.counts.queued + m_serial.counts.queued;
+  counters.taskList = queuedWorks();
   counters.taskAdded = m_zero.counts.added + m_serial.counts.added;
   counters.taskDone = m_zero.counts.done + m_serial.counts.done;
   return counters;
@@ -221,7 +222,7 @@ unsigned int ZnThreadPool::getCurrentAvailableThreadCount() {
 }
 
 // The lanes' counts are read as they stand, without their locks.
-unsigned int ZnThreadPool::getTotalWorkerListCount() { return m_zero.counts.queued + m_serial.counts.queued; }
+unsigned int ZnThreadPool::getTotalWorkerListCount() { return queuedWorks(); }
 
 unsigned int ZnThreadPool::getReadyWorksCount() { return readyWorks(); }
 
@@ -240,7 +241,7 @@ bool ZnThreadPool::waitForAllThreads(bool waitForWork, bool signalQuit, bool wai
     for (;;) {
       // Queued first: a worker counts itself busy before it takes an item
       // off, so an item is always seen in one of the two.
-      const uint32_t pending = m_zero.counts.queued.load() + m_serial.counts.queued.load();
+      const uint32_t pending = queuedWorks();
       const uint32_t busy = m_busyThreadCount.load();
       if (pending == 0 && busy == 0) break;
       if (expired()) {

@@ -16,6 +16,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <list>
@@ -154,19 +155,45 @@ class ZN_EXPORT ZnThreadPool {
     pthread_mutex_t m_mutex;
   };
   using LaneGuard = std::lock_guard<LaneLock>;
+  // An id's items: the inbox producers append to under the lane lock, and
+  // the batch its owner moves out of the inbox in order (under the lock)
+  // and then claims item by item without it. A batch item not yet claimed
+  // is still queued: fetch, discard and the pending count see it, and
+  // claim it under the lock with the same compare-and-swap.
   struct PerSerialWorkList {
-    std::deque<TP_WorkInfo> items;
-    uint32_t count = 0;
+    std::deque<TP_WorkInfo> inbox;
     uint32_t ownerThreadId = 0;
+    bool inReady = false;  // the id stands in the ready ids (at most once)
+    // On lines of their own: the owner reads the batch and moves its start
+    // per item, while producers change the inbox and read the owner.
+    alignas(64) std::atomic<uint32_t> batchNext{0};  // first unclaimed batch item
+    std::deque<TP_WorkInfo> batch;
+    std::size_t unclaimed() const { return batch.size() - batchNext.load(std::memory_order_acquire); }
+    std::size_t pending() const { return inbox.size() + unclaimed(); }
   };
-  // The counts of one lane, changed under its lock and read without it
-  // (summed over both lanes) by queries, the metrics and doWork.
+  // The counts of one lane, read without its lock by queries, the metrics
+  // and doWork. Queued is what was added less what was taken or removed.
+  // Each group has its line: every doWork and every worker reads the ready
+  // count, producers write the added count and workers the taken count, so
+  // none of them pulls away a line another one keeps writing.
   struct LaneCounts {
-    std::atomic<uint32_t> queued{0};  // queued, not yet taken
-    std::atomic<uint32_t> ready{0};   // the lane's share of the ready works count
-    std::atomic<uint32_t> added{0};
-    std::atomic<uint32_t> done{0};
-    std::atomic<uint32_t> total{0};   // its statistics block's total
+    alignas(64) std::atomic<uint32_t> ready{0};  // the lane's share of the ready works count, under the lock
+    alignas(64) std::atomic<uint32_t> added{0};  // under the lane lock
+    std::atomic<uint32_t> removed{0};            // fetched or discarded, under the lock
+    uint32_t reported = 0;  // counted completed by a report, or before a reset (statistics lock)
+    alignas(64) std::atomic<uint32_t> done{0};   // taken to run; an owner counts without the lock
+    // Taken and removed are read first: every item they count was added
+    // before, so the difference never goes below 0.
+    uint32_t queued() const {
+      const uint32_t gone = done.load(std::memory_order_acquire) + removed.load(std::memory_order_acquire);
+      return added.load(std::memory_order_acquire) - gone;
+    }
+    // The statistics block's total: what was added and neither removed nor
+    // yet reported completed. Removed first, for the same reason.
+    uint32_t statisticsTotal() const {
+      const uint32_t gone = removed.load(std::memory_order_acquire) + reported;
+      return added.load(std::memory_order_acquire) - gone;
+    }
   };
   // Serial id 0: one list, no order, no owner; every item is ready.
   struct alignas(64) ZeroLane {
@@ -176,7 +203,7 @@ class ZN_EXPORT ZnThreadPool {
     LaneCounts counts;
   };
   // Serial ids above 0: a work list per id and the ids whose next item may
-  // start now. An id stands in `ready` at most once and not while it has
+  // start now. An id stands in `ready` at most once and never while it has
   // an owner, which is what keeps its items in order and one at a time.
   struct alignas(64) SerialLane {
     LaneLock lock;
@@ -224,13 +251,21 @@ class ZN_EXPORT ZnThreadPool {
   bool takeNext(Taken& taken, bool stop);
   bool takeNextOfSerial(Taken& taken, bool stop);
   bool takeNextOfZero(Taken& taken, bool stop);
+  // Serial id 0's oldest item, counted taken; caller holds its lock and
+  // saw it non-empty.
+  void takeFrontOfZero(Taken& taken);
+  // An id's next item, counted taken: from its batch, refilled from the
+  // inbox when the lane lock is held (`locked`).
+  bool claimNextOfSerial(PerSerialWorkList& list, TP_WorkInfo& work, bool locked);
+  static bool ClaimFromBatch(PerSerialWorkList& list, TP_WorkInfo& work);
+  static bool RefillBatch(PerSerialWorkList& list);
   bool othersReady(long long serialId) const;
+  void makeReady(PerSerialWorkList& list, long long serialId);
   void dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list);
   static bool hasWorkList(const PerSerialWorkList& list);
   bool takeQueued(long long serialId, std::vector<void*>& arguments, unsigned long long limit);
-  // Lowers `count` by `delta`, not below 0; gives the value before.
-  static uint32_t SubtractAtMost(std::atomic<uint32_t>& count, uint32_t delta);
   uint32_t readyWorks() const;
+  uint32_t queuedWorks() const;
   LaneCounts& countsOf(int block) { return block == 0 ? m_zero.counts : m_serial.counts; }
 
   void tpSetLastError(TPDebugLevel level, const char* format, ...) __attribute__((format(printf, 3, 4)));

@@ -1,9 +1,9 @@
 // The pool's queue, in two lanes with a lock each: serial id 0, whose items
 // need no order, and the ids above 0, a work list per id and the ready ids.
-// A producer and a worker take one lane lock per item; the two kinds of
-// work never wait for each other, and no pool lock is taken per item.
-
-#include <algorithm>
+// A producer takes one lane lock per item. A worker takes serial id 0's
+// lock per item, and an id's lock once per batch: it claims the batch's
+// items without it. The two kinds of work never wait for each other, and
+// no pool lock is taken per item.
 
 #include "zn/pool/internal/PerformanceCounter.h"
 #include "zn/pool/internal/ReadySignal.h"
@@ -11,9 +11,9 @@
 
 namespace {
 
-// Counts change only under their lane's lock; readers outside it take them
-// as they stand. The release store orders a worker's busy count before the
-// ready and queued counts it lowers (see doWork).
+// Counts changed only under their lane's lock; readers outside it take
+// them as they stand. The release store orders a worker's busy count
+// before the ready count it lowers (see doWork).
 void Add(std::atomic<uint32_t>& count, uint32_t delta) {
   count.store(count.load(std::memory_order_relaxed) + delta, std::memory_order_release);
 }
@@ -32,16 +32,11 @@ ZnThreadPool::LaneLock::LaneLock() {
   ::pthread_mutexattr_destroy(&attributes);
 }
 
-uint32_t ZnThreadPool::SubtractAtMost(std::atomic<uint32_t>& count, uint32_t delta) {
-  uint32_t seen = count.load();
-  while (!count.compare_exchange_weak(seen, seen - std::min(seen, delta))) {
-  }
-  return seen;
-}
-
 uint32_t ZnThreadPool::readyWorks() const {
   return m_serial.counts.ready.load(std::memory_order_acquire) + m_zero.counts.ready.load(std::memory_order_acquire);
 }
+
+uint32_t ZnThreadPool::queuedWorks() const { return m_zero.counts.queued() + m_serial.counts.queued(); }
 
 unsigned long ZnThreadPool::doWork(WorkFunction work, void* argument) { return doWork(0, work, argument, nullptr); }
 
@@ -98,29 +93,31 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work) {
     m_zero.items.push_back(work);
     m_zero.used = true;
     LaneCounts& counts = m_zero.counts;
-    Add(counts.queued, 1);
     Add(counts.added, 1);
     counts.ready.fetch_add(1);  // every serial id 0 item counts as ready
-    counts.total.fetch_add(1);  // the report lowers it too
     wake = m_zero.items.size() == 1;
   } else {
     LaneGuard lock(m_serial.lock);
     PerSerialWorkList& list = m_serial.lists[work.serialId];
-    list.items.push_back(work);
-    ++list.count;
-    LaneCounts& counts = m_serial.counts;
-    Add(counts.queued, 1);
-    Add(counts.added, 1);
-    counts.total.fetch_add(1);
-    if (list.items.size() == 1 && list.ownerThreadId == 0) {
-      m_serial.ready.push_back(work.serialId);
-      counts.ready.fetch_add(1);
+    list.inbox.push_back(work);
+    Add(m_serial.counts.added, 1);
+    // An owner takes this item itself; an id already ready has its permit.
+    if (list.ownerThreadId == 0 && !list.inReady) {
+      makeReady(list, work.serialId);
       wake = true;
     }
   }
   // After the lock: the worker woken should not find it held.
   if (wake) m_readySemaphore->release();
   return true;
+}
+
+// Caller holds the serial lane's lock; the id has no owner and is not
+// ready yet. The caller releases the permit after the lock.
+void ZnThreadPool::makeReady(PerSerialWorkList& list, long long serialId) {
+  list.inReady = true;
+  m_serial.ready.push_back(serialId);
+  m_serial.counts.ready.fetch_add(1);
 }
 
 // A permit stands for a ready id or for serial id 0's items. A worker looks
@@ -141,27 +138,31 @@ bool ZnThreadPool::takeReadyOfSerial(Taken& taken, uint32_t threadId) {
   const long long serialId = m_serial.ready.front();
   m_serial.ready.pop_front();
   const auto found = m_serial.lists.find(serialId);
-  if (found == m_serial.lists.end()) {
+  if (found == m_serial.lists.end()) {  // a ready id keeps its list: cannot happen
     Sub(counts.ready, 1);
     return false;
   }
   PerSerialWorkList& list = found->second;
-  if (list.items.empty()) {  // emptied by fetch or discard
-    list.ownerThreadId = 0;
+  list.inReady = false;
+  if (list.pending() == 0) {  // emptied by fetch or discard
     Sub(counts.ready, 1);
     dropIdleWorkList(found);
     return false;
   }
-  taken.busy = m_busyThreadCount.fetch_add(1) + 1;  // before the counts below: see doWork
-  taken.work = list.items.front();
+  taken.busy = m_busyThreadCount.fetch_add(1) + 1;  // before the ready count: see doWork
+  claimNextOfSerial(list, taken.work, true);  // no owner, so nobody else claims
   taken.list = &list;
-  list.items.pop_front();
-  --list.count;
-  Sub(counts.queued, 1);
-  Add(counts.done, 1);
   Sub(counts.ready, 1);
-  list.ownerThreadId = threadId;  // no other item of the id is made ready until this thread gives it up
+  list.ownerThreadId = threadId;  // the id is not made ready again until this thread gives it up
   return true;
+}
+
+void ZnThreadPool::takeFrontOfZero(Taken& taken) {
+  taken.work = m_zero.items.front();
+  taken.list = nullptr;
+  m_zero.items.pop_front();
+  m_zero.counts.done.fetch_add(1, std::memory_order_release);
+  Sub(m_zero.counts.ready, 1);
 }
 
 bool ZnThreadPool::takeReadyOfZero(Taken& taken) {
@@ -169,14 +170,8 @@ bool ZnThreadPool::takeReadyOfZero(Taken& taken) {
   {
     LaneGuard lock(m_zero.lock);
     if (m_zero.items.empty()) return false;
-    taken.busy = m_busyThreadCount.fetch_add(1) + 1;  // before the counts below: see doWork
-    taken.work = m_zero.items.front();
-    taken.list = nullptr;
-    m_zero.items.pop_front();
-    LaneCounts& counts = m_zero.counts;
-    Sub(counts.queued, 1);
-    Add(counts.done, 1);
-    Sub(counts.ready, 1);
+    taken.busy = m_busyThreadCount.fetch_add(1) + 1;  // before the ready count: see doWork
+    takeFrontOfZero(taken);
     more = !m_zero.items.empty();
   }
   // The next idle worker joins in while items remain.
@@ -202,12 +197,40 @@ bool ZnThreadPool::takeNextOfZero(Taken& taken, bool stop) {
   if (stop || othersReady(0)) return false;
   LaneGuard lock(m_zero.lock);
   if (m_zero.items.empty()) return false;
-  taken.work = m_zero.items.front();
-  m_zero.items.pop_front();
-  LaneCounts& counts = m_zero.counts;
-  Sub(counts.queued, 1);
-  Add(counts.done, 1);
-  Sub(counts.ready, 1);
+  takeFrontOfZero(taken);
+  return true;
+}
+
+// A batch item is claimed by moving the batch's start past it: the owner
+// without the lock, fetch and discard under it, so each item goes to one
+// of them only. Only the owner refills the batch, under the lock, once
+// every item of it is claimed, so no one still reads the old items then.
+bool ZnThreadPool::ClaimFromBatch(PerSerialWorkList& list, TP_WorkInfo& work) {
+  const uint32_t end = static_cast<uint32_t>(list.batch.size());
+  uint32_t next = list.batchNext.load(std::memory_order_acquire);
+  while (next < end) {
+    if (list.batchNext.compare_exchange_weak(next, next + 1, std::memory_order_acq_rel, std::memory_order_acquire)) {
+      work = list.batch[next];
+      return true;
+    }
+  }
+  return false;
+}
+
+// Caller holds the lane lock and every batch item is claimed. The whole
+// inbox becomes the batch: no item is copied, and the lock is held for a
+// few instructions however long the inbox.
+bool ZnThreadPool::RefillBatch(PerSerialWorkList& list) {
+  if (list.inbox.empty()) return false;
+  list.batch.clear();
+  list.batch.swap(list.inbox);
+  list.batchNext.store(0, std::memory_order_release);
+  return true;
+}
+
+bool ZnThreadPool::claimNextOfSerial(PerSerialWorkList& list, TP_WorkInfo& work, bool locked) {
+  if (!ClaimFromBatch(list, work) && !(locked && RefillBatch(list) && ClaimFromBatch(list, work))) return false;
+  m_serial.counts.done.fetch_add(1, std::memory_order_release);
   return true;
 }
 
@@ -217,25 +240,18 @@ bool ZnThreadPool::takeNextOfZero(Taken& taken, bool stop) {
 bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   const long long serialId = taken.work.serialId;
   PerSerialWorkList& list = *taken.list;
+  const auto keepsId = [&] { return !stop && !othersReady(serialId); };
+  if (keepsId() && claimNextOfSerial(list, taken.work, false)) return true;
   bool wake = false;
   {
     LaneGuard lock(m_serial.lock);
-    LaneCounts& counts = m_serial.counts;
-    if (!stop && !list.items.empty() && !othersReady(serialId)) {
-      taken.work = list.items.front();
-      list.items.pop_front();
-      --list.count;
-      Sub(counts.queued, 1);
-      Add(counts.done, 1);
-      return true;
-    }
+    if (keepsId() && claimNextOfSerial(list, taken.work, true)) return true;
     list.ownerThreadId = 0;
     taken.list = nullptr;
-    if (list.items.empty()) {
+    if (list.pending() == 0) {
       dropIdleWorkList(m_serial.lists.find(serialId));
     } else {
-      m_serial.ready.push_back(serialId);
-      counts.ready.fetch_add(1);
+      makeReady(list, serialId);
       wake = true;
     }
   }
@@ -249,16 +265,18 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
 // as no list.
 void ZnThreadPool::dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list) {
   constexpr std::size_t kKeptIdleLists = 64;
-  if (m_serial.lists.size() > kKeptIdleLists) m_serial.lists.erase(list);
+  if (m_serial.lists.size() > kKeptIdleLists && !hasWorkList(list->second) && !list->second.inReady) {
+    m_serial.lists.erase(list);
+  }
 }
 
-bool ZnThreadPool::hasWorkList(const PerSerialWorkList& list) {
-  return !list.items.empty() || list.ownerThreadId != 0;
-}
+bool ZnThreadPool::hasWorkList(const PerSerialWorkList& list) { return list.pending() != 0 || list.ownerThreadId != 0; }
 
-// Items taken off here never run. For an id above 0 its ready entry stays
-// and is dropped by the worker that wakes for it; serial id 0 counts every
-// item as ready, so those go from the ready count at once.
+// Items taken off here never run, oldest first: an id's unclaimed batch,
+// then its inbox. For an id above 0 its ready entry stays and is dropped by
+// the worker that wakes for it (a new item meanwhile finds the id ready
+// and adds no second entry); serial id 0 counts every item as ready, so
+// those go from the ready count at once.
 bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments, unsigned long long limit) {
   arguments.clear();
   uint32_t taken = 0;
@@ -270,23 +288,25 @@ bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments,
       m_zero.items.pop_front();
       ++taken;
     }
-    Sub(m_zero.counts.queued, taken);
+    Add(m_zero.counts.removed, taken);
     Sub(m_zero.counts.ready, taken);
-    SubtractAtMost(m_zero.counts.total, taken);
     return true;
   }
   LaneGuard lock(m_serial.lock);
   const auto found = m_serial.lists.find(serialId);
   if (found == m_serial.lists.end() || !hasWorkList(found->second)) return false;
   PerSerialWorkList& list = found->second;
-  while (!list.items.empty() && arguments.size() < limit) {
-    arguments.push_back(list.items.front().argument);
-    list.items.pop_front();
+  TP_WorkInfo work;
+  while (arguments.size() < limit && ClaimFromBatch(list, work)) {
+    arguments.push_back(work.argument);
     ++taken;
   }
-  list.count -= taken;
-  Sub(m_serial.counts.queued, taken);
-  SubtractAtMost(m_serial.counts.total, taken);
+  while (!list.inbox.empty() && arguments.size() < limit) {
+    arguments.push_back(list.inbox.front().argument);
+    list.inbox.pop_front();
+    ++taken;
+  }
+  Add(m_serial.counts.removed, taken);
   return true;
 }
 
@@ -305,5 +325,5 @@ unsigned long long ZnThreadPool::getPendingWorkCount(long long serialId) {
   }
   LaneGuard lock(m_serial.lock);
   const auto found = m_serial.lists.find(serialId);
-  return found == m_serial.lists.end() ? 0 : found->second.items.size();
+  return found == m_serial.lists.end() ? 0 : found->second.pending();
 }

@@ -46,13 +46,14 @@ void ZnThreadPool::Monitor() {
     {
       ZnCriticalSectionLock lock(&m_statisticsLock);
       StatisticsBlock& live = m_statistics[index];
-      std::atomic<uint32_t>& queued = countsOf(index).total;
-      if (queued.load() == 0) continue;
+      LaneCounts& counts = countsOf(index);
+      if (counts.statisticsTotal() == 0) continue;
       // Completed first: an item that ends meanwhile is counted in the next
       // report, never in neither, and every item counted completed is in
       // the total read after it.
       completed = live.completed.exchange(0);
-      total = SubtractAtMost(queued, completed);  // what is still pending carries over
+      total = counts.statisticsTotal();
+      counts.reported += std::min(completed, total);  // what is still pending carries over
       maxParallel = live.maxParallel.exchange(0);
       workTicks = live.workTicks.exchange(0);
       waitTicks = live.waitTicks.exchange(0);
