@@ -162,6 +162,7 @@ class ZN_EXPORT ZnThreadPool {
   // claim it under the lock with the same compare-and-swap.
   struct PerSerialWorkList {
     std::deque<TP_WorkInfo> inbox;
+    std::atomic<uint32_t> inboxItems{0};  // the inbox's size, read by the owner without the lock
     uint32_t ownerThreadId = 0;
     bool inReady = false;  // the id stands in the ready ids (at most once)
     // On lines of their own: the owner reads the batch and moves its start
@@ -259,6 +260,9 @@ class ZN_EXPORT ZnThreadPool {
   bool claimNextOfSerial(PerSerialWorkList& list, TP_WorkInfo& work, bool locked);
   static bool ClaimFromBatch(PerSerialWorkList& list, TP_WorkInfo& work);
   static bool RefillBatch(PerSerialWorkList& list);
+  // True when the owner's inbox gets items within a short spin, while
+  // nothing else is ready.
+  bool inboxFillsSoon(const PerSerialWorkList& list, long long serialId) const;
   bool othersReady(long long serialId) const;
   void makeReady(PerSerialWorkList& list, long long serialId);
   void dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list);

@@ -5,6 +5,10 @@
 // items without it. The two kinds of work never wait for each other, and
 // no pool lock is taken per item.
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "zn/pool/internal/PerformanceCounter.h"
 #include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/ZnThreadPool.h"
@@ -20,6 +24,15 @@ void Add(std::atomic<uint32_t>& count, uint32_t delta) {
 
 void Sub(std::atomic<uint32_t>& count, uint32_t delta) {
   count.store(count.load(std::memory_order_relaxed) - delta, std::memory_order_release);
+}
+
+// About a microsecond: the gap between two items of a steady producer.
+constexpr int kInboxSpinRounds = 32;
+
+void Pause() {
+#if defined(__x86_64__)
+  _mm_pause();
+#endif
 }
 
 }  // namespace
@@ -100,6 +113,7 @@ bool ZnThreadPool::enqueueWork(const TP_WorkInfo& work) {
     LaneGuard lock(m_serial.lock);
     PerSerialWorkList& list = m_serial.lists[work.serialId];
     list.inbox.push_back(work);
+    Add(list.inboxItems, 1);
     Add(m_serial.counts.added, 1);
     // An owner takes this item itself; an id already ready has its permit.
     if (list.ownerThreadId == 0 && !list.inReady) {
@@ -224,6 +238,7 @@ bool ZnThreadPool::RefillBatch(PerSerialWorkList& list) {
   if (list.inbox.empty()) return false;
   list.batch.clear();
   list.batch.swap(list.inbox);
+  list.inboxItems.store(0, std::memory_order_relaxed);
   list.batchNext.store(0, std::memory_order_release);
   return true;
 }
@@ -242,6 +257,9 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   PerSerialWorkList& list = *taken.list;
   const auto keepsId = [&] { return !stop && !othersReady(serialId); };
   if (keepsId() && claimNextOfSerial(list, taken.work, false)) return true;
+  // Giving the id up and making it ready again for the next item costs
+  // more than waiting a moment for that item.
+  if (!stop) inboxFillsSoon(list, serialId);
   bool wake = false;
   {
     LaneGuard lock(m_serial.lock);
@@ -256,6 +274,15 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
     }
   }
   if (wake) m_readySemaphore->release();
+  return false;
+}
+
+bool ZnThreadPool::inboxFillsSoon(const PerSerialWorkList& list, long long serialId) const {
+  for (int round = 0; round < kInboxSpinRounds; ++round) {
+    if (list.inboxItems.load(std::memory_order_relaxed) != 0) return true;
+    if (othersReady(serialId)) return false;
+    for (int i = 0; i < 8; ++i) Pause();
+  }
   return false;
 }
 
@@ -306,6 +333,7 @@ bool ZnThreadPool::takeQueued(long long serialId, std::vector<void*>& arguments,
     list.inbox.pop_front();
     ++taken;
   }
+  list.inboxItems.store(static_cast<uint32_t>(list.inbox.size()), std::memory_order_relaxed);
   Add(m_serial.counts.removed, taken);
   return true;
 }
