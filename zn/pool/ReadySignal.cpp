@@ -55,11 +55,14 @@ bool ReadySignal::spinForPermit() {
     taken = tryTake();
   }
   m_spinners.fetch_sub(1);
-  // A release that saw this thread spinning woke nobody: a permit still
-  // here after counting off goes to a sleeper, or it would wait for this
-  // thread's item to end.
-  if (taken && m_permits.load() > 0 && m_sleepers.load() != 0) {
-    ::syscall(SYS_futex, Word(m_permits), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+  // Every release that saw this thread spinning woke nobody: the permits
+  // still here after counting off go to as many sleepers, or they would
+  // wait for this thread's item to end.
+  if (taken) {
+    const int32_t left = m_permits.load();
+    if (left > 0 && m_sleepers.load() != 0) {
+      ::syscall(SYS_futex, Word(m_permits), FUTEX_WAKE_PRIVATE, left, nullptr, nullptr, 0);
+    }
   }
   return taken;
 }

@@ -246,6 +246,8 @@ class ZN_EXPORT ZnThreadPool {
   bool enoughIdleThreads() const;
   // Takes the item a ready permit stands for and counts the thread busy.
   bool takeReady(Taken& taken, uint32_t threadId, bool zeroFirst);
+  // No ready id and no serial id 0 item, seen under both lane locks.
+  bool nothingReady();
   bool takeReadyOfSerial(Taken& taken, uint32_t threadId);
   bool takeReadyOfZero(Taken& taken);
   // The next item of the kind just run, or false (after giving up the id).

@@ -134,15 +134,29 @@ void ZnThreadPool::makeReady(PerSerialWorkList& list, long long serialId) {
   m_serial.counts.ready.fetch_add(1);
 }
 
-// A permit stands for a ready id or for serial id 0's items. A worker looks
-// at the lane it did not serve last time first, so that neither kind can
-// keep the other waiting.
+// A permit stands for a ready id or for serial id 0's items, and a worker
+// takes whichever it finds: it looks at the lane it did not serve last
+// time first, so that neither kind can keep the other waiting. So a worker
+// can find both lanes empty while work is ready: it looked at one lane
+// before that lane's work came, and at the other after a worker holding
+// that work's permit took what it found there. It looks again until it
+// takes something or, under both locks, sees nothing ready; only then was
+// its permit one too many.
 bool ZnThreadPool::takeReady(Taken& taken, uint32_t threadId, bool zeroFirst) {
   const auto fromSerial = [&] {
     return m_serial.counts.ready.load(std::memory_order_relaxed) != 0 && takeReadyOfSerial(taken, threadId);
   };
   const auto fromZero = [&] { return m_zero.counts.ready.load(std::memory_order_relaxed) != 0 && takeReadyOfZero(taken); };
-  return zeroFirst ? fromZero() || fromSerial() : fromSerial() || fromZero();
+  for (;;) {
+    if (zeroFirst ? fromZero() || fromSerial() : fromSerial() || fromZero()) return true;
+    if (nothingReady()) return false;
+  }
+}
+
+bool ZnThreadPool::nothingReady() {
+  LaneGuard serial(m_serial.lock);
+  LaneGuard zero(m_zero.lock);
+  return m_serial.ready.empty() && m_zero.items.empty();
 }
 
 bool ZnThreadPool::takeReadyOfSerial(Taken& taken, uint32_t threadId) {

@@ -130,13 +130,7 @@ void ZnThreadPool::workerLoop(TP_Info* info) {
 // pool lock.
 bool ZnThreadPool::leaveIfQueueEmpty() {
   --m_currentThreadCount;
-  bool empty = false;
-  {
-    LaneGuard serial(m_serial.lock);
-    LaneGuard zero(m_zero.lock);
-    empty = m_serial.ready.empty() && m_zero.items.empty();
-  }
-  if (!empty) {
+  if (!nothingReady()) {
     ++m_currentThreadCount;
     return false;
   }
