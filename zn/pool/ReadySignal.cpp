@@ -6,9 +6,7 @@
 
 #include <time.h>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
+#include "zn/pool/internal/CpuPause.h"
 
 namespace zn::detail {
 namespace {
@@ -16,12 +14,6 @@ namespace {
 // About two microseconds of pauses: long enough to catch the next item of
 // a steady stream, short enough not to starve a producer on a busy core.
 constexpr int kSpinRounds = 64;
-
-void Pause() {
-#if defined(__x86_64__)
-  _mm_pause();
-#endif
-}
 
 int* Word(std::atomic<int32_t>& word) { return reinterpret_cast<int*>(&word); }
 
@@ -51,7 +43,7 @@ bool ReadySignal::spinForPermit() {
   }
   bool taken = false;
   for (int round = 0; round < kSpinRounds && !taken; ++round) {
-    for (int i = 0; i < 8; ++i) Pause();
+    for (int i = 0; i < 8; ++i) CpuPause();
     taken = tryTake();
   }
   m_spinners.fetch_sub(1);

@@ -262,9 +262,9 @@ class ZN_EXPORT ZnThreadPool {
   bool claimNextOfSerial(PerSerialWorkList& list, TP_WorkInfo& work, bool locked);
   static bool ClaimFromBatch(PerSerialWorkList& list, TP_WorkInfo& work);
   static bool RefillBatch(PerSerialWorkList& list);
-  // True when the owner's inbox gets items within a short spin, while
-  // nothing else is ready.
-  bool inboxFillsSoon(const PerSerialWorkList& list, long long serialId) const;
+  // Spins a moment while the owner's inbox is empty and nothing else is
+  // ready.
+  void awaitInbox(const PerSerialWorkList& list, long long serialId) const;
   bool othersReady(long long serialId) const;
   void makeReady(PerSerialWorkList& list, long long serialId);
   void dropIdleWorkList(std::map<long long, PerSerialWorkList>::iterator list);

@@ -5,10 +5,7 @@
 // items without it. The two kinds of work never wait for each other, and
 // no pool lock is taken per item.
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "zn/pool/internal/CpuPause.h"
 #include "zn/pool/internal/PerformanceCounter.h"
 #include "zn/pool/internal/ReadySignal.h"
 #include "zn/pool/ZnThreadPool.h"
@@ -28,12 +25,6 @@ void Sub(std::atomic<uint32_t>& count, uint32_t delta) {
 
 // About a microsecond: the gap between two items of a steady producer.
 constexpr int kInboxSpinRounds = 32;
-
-void Pause() {
-#if defined(__x86_64__)
-  _mm_pause();
-#endif
-}
 
 }  // namespace
 
@@ -273,7 +264,7 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   if (keepsId() && claimNextOfSerial(list, taken.work, false)) return true;
   // Giving the id up and making it ready again for the next item costs
   // more than waiting a moment for that item.
-  if (!stop) inboxFillsSoon(list, serialId);
+  if (!stop) awaitInbox(list, serialId);
   bool wake = false;
   {
     LaneGuard lock(m_serial.lock);
@@ -291,13 +282,11 @@ bool ZnThreadPool::takeNextOfSerial(Taken& taken, bool stop) {
   return false;
 }
 
-bool ZnThreadPool::inboxFillsSoon(const PerSerialWorkList& list, long long serialId) const {
+void ZnThreadPool::awaitInbox(const PerSerialWorkList& list, long long serialId) const {
   for (int round = 0; round < kInboxSpinRounds; ++round) {
-    if (list.inboxItems.load(std::memory_order_relaxed) != 0) return true;
-    if (othersReady(serialId)) return false;
-    for (int i = 0; i < 8; ++i) Pause();
+    if (list.inboxItems.load(std::memory_order_relaxed) != 0 || othersReady(serialId)) return;
+    for (int i = 0; i < 8; ++i) zn::detail::CpuPause();
   }
-  return false;
 }
 
 // An id's list goes once it has nothing left, but a few stay for reuse: a
