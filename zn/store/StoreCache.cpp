@@ -91,8 +91,9 @@ void StoreCache::MakeKey(std::string_view path, std::string_view name, std::stri
   key.resize(sizeof length + path.size() + name.size());
   char* out = key.data();
   std::memcpy(out, &length, sizeof length);
-  std::memcpy(out + sizeof length, path.data(), path.size());
-  std::memcpy(out + sizeof length + path.size(), name.data(), name.size());
+  // An empty view may have no data at all, which memcpy must not see.
+  if (!path.empty()) std::memcpy(out + sizeof length, path.data(), path.size());
+  if (!name.empty()) std::memcpy(out + sizeof length + path.size(), name.data(), name.size());
 }
 
 uint64_t StoreCache::Hash(std::string_view key) {
